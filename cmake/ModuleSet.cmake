@@ -1,0 +1,65 @@
+# add_module_set(NAME suffix DIR folder D2XX lib D3XX lib [FLAGS ...])
+# Builds uartattach, fifoattach, the simulated drivers and their control
+# function ftdisim into one folder, with the help texts beside them: the folder
+# a script puts on its path. Target names carry the suffix; files do not.
+set(ATTACH_SOURCE_DIR "${CMAKE_CURRENT_LIST_DIR}/..")
+
+function(add_module_set)
+  cmake_parse_arguments(SET "" "NAME;DIR;D2XX;D3XX" "FLAGS" ${ARGN})
+  set(s "${SET_NAME}")
+  set(src "${ATTACH_SOURCE_DIR}")
+
+  add_library(attach_common${s} OBJECT "${src}/attach/driver_library.cpp")
+  add_library(sim_core${s} OBJECT "${src}/simdriver/sim_core.cpp")
+  set(objects attach_common${s} sim_core${s})
+
+  add_library(d2xx_sim${s} SHARED "${src}/simdriver/sim_d2xx.cpp"
+    $<TARGET_OBJECTS:sim_core${s}>)
+  add_library(d3xx_sim${s} SHARED "${src}/simdriver/sim_d3xx.cpp"
+    $<TARGET_OBJECTS:sim_core${s}>)
+  set_target_properties(d2xx_sim${s} PROPERTIES OUTPUT_NAME d2xx_sim)
+  set_target_properties(d3xx_sim${s} PROPERTIES OUTPUT_NAME d3xx_sim)
+
+  add_library(uartattach${s} MODULE
+    "${src}/uartattach/uartattach.cpp" "${src}/uartattach/uart_layer.cpp"
+    "${src}/uartattach/d2xx_binding.cpp" $<TARGET_OBJECTS:attach_common${s}>)
+  target_compile_definitions(uartattach${s} PRIVATE D2XX_LIBRARY="${SET_D2XX}")
+
+  add_library(fifoattach${s} MODULE
+    "${src}/fifoattach/fifoattach.cpp" "${src}/fifoattach/fifo_layer.cpp"
+    "${src}/fifoattach/d3xx_binding.cpp" $<TARGET_OBJECTS:attach_common${s}>)
+  target_compile_definitions(fifoattach${s} PRIVATE D3XX_LIBRARY="${SET_D3XX}")
+
+  add_library(ftdisim${s} MODULE "${src}/simdriver/ftdisim.cpp"
+    $<TARGET_OBJECTS:attach_common${s}>)
+
+  set(mex_targets uartattach${s} fifoattach${s} ftdisim${s})
+  foreach(t ${mex_targets})
+    get_target_property(name ${t} NAME)
+    string(REPLACE "${s}" "" name "${name}")
+    set_target_properties(${t} PROPERTIES PREFIX "" SUFFIX ".mex" OUTPUT_NAME ${name})
+    target_link_libraries(${t} PRIVATE octave_mex dl)
+    # The module may be loaded into any Octave without its libraries'
+    # undefined symbols being ours to resolve; liboctinterp provides them.
+    target_link_options(${t} PRIVATE -Wl,--no-undefined)
+    add_custom_command(TARGET ${t} POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -E copy_if_different
+        "${src}/help/${name}.m" "${SET_DIR}/${name}.m")
+  endforeach()
+  foreach(t ${objects})
+    target_include_directories(${t} SYSTEM PRIVATE "${OCTAVE_OCTINCLUDEDIR}")
+  endforeach()
+
+  foreach(t ${objects} d2xx_sim${s} d3xx_sim${s} ${mex_targets})
+    target_compile_options(${t} PRIVATE ${ATTACH_WARNINGS} ${SET_FLAGS})
+    target_link_options(${t} PRIVATE ${SET_FLAGS})
+    set_target_properties(${t} PROPERTIES
+      CXX_VISIBILITY_PRESET hidden
+      VISIBILITY_INLINES_HIDDEN ON
+      LIBRARY_OUTPUT_DIRECTORY "${SET_DIR}")
+  endforeach()
+  # The modules find the simulated drivers beside themselves at run time.
+  add_dependencies(uartattach${s} d2xx_sim${s})
+  add_dependencies(fifoattach${s} d3xx_sim${s})
+  add_dependencies(ftdisim${s} d2xx_sim${s} d3xx_sim${s})
+endfunction()
