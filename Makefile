@@ -9,8 +9,6 @@ CMAKE_FLAGS := -DATTACH_WERROR=ON -DATTACH_SANITIZERS=ON \
 
 .PHONY: deps build demo test clean
 
-# Targets of parts kept in their own folders (bench, dist, ...).
--include $(wildcard mk/*.mk)
 
 deps:
 	@tools/install-deps
@@ -27,3 +25,6 @@ test: build
 
 clean:
 	rm -rf $(BUILD)
+
+# Targets of parts kept in their own folders (bench, dist, ...).
+-include $(wildcard mk/*.mk)
