@@ -18,7 +18,7 @@ build: deps
 	cmake --build $(BUILD) -j$(JOBS)
 
 demo: build
-	$(OCTAVE) --eval "addpath('$(BUILD)/mex'); run('examples/demo_simulated.m')"
+	$(OCTAVE) --eval "addpath('$(abspath $(BUILD))/mex'); run('examples/demo_simulated.m')"
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)

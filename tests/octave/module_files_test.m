@@ -1,0 +1,35 @@
+function module_files_test ()
+  ## What a user sees of the module files themselves: the help beside each
+  ## module, and a clear error when a module's driver library is missing.
+  moddir = fileparts (which ('uartattach'));
+  topics = {'uartattach', '[OK, HANDLE, DESC] = uartattach (DESCRIPTION)';
+            'fifoattach', '[OK, HANDLE, DESC] = fifoattach (DESCRIPTION)';
+            'ftdisim', 'RESULT = ftdisim (DRIVER, COMMAND, ...)'};
+  for k = 1:rows (topics)
+    text = evalc (sprintf ('help %s', topics{k,1}));
+    expect (sprintf ('help %s shows the usage', topics{k,1}), ...
+            ! isempty (strfind (text, topics{k,2})), true);
+  endfor
+
+  ## A copy of each module without its driver library beside it.
+  lonely = tempname ();
+  mkdir (lonely);
+  cleanup = onCleanup (@() confirm_recursive_rmdir (false, 'local') || rmdir (lonely, 's'));
+  modules = {'uartattach', 'libd2xx_sim.so'; 'fifoattach', 'libd3xx_sim.so'};
+  for k = 1:rows (modules)
+    copyfile (fullfile (moddir, [modules{k,1} '.mex']), lonely);
+  endfor
+  addpath (lonely);   # first on the path: these copies are the ones called
+  for k = 1:rows (modules)
+    [module, library] = modules{k,:};
+    try
+      [ok, h, d] = feval (module, 'Dev A');
+      expect ([module ' without its driver raises'], false, true);
+    catch err
+      expect ([module ' without its driver: identifier'], err.identifier, [module ':driverUnavailable']);
+      expect ([module ' without its driver: names the library'], ...
+              ! isempty (strfind (err.message, fullfile (lonely, library))), true);
+    end_try_catch
+  endfor
+  rmpath (lonely);
+endfunction
