@@ -1,0 +1,127 @@
+# Turns the output of callgrind_split.awk into the instruction figures.
+#   awk -F'\t' -v values=FILE -f callgrind_report.awk PLAN SPLIT
+# PLAN lists the measured windows ("what/entries/calls", in order; "empty/0/0"
+# holds only the marks and is subtracted from every other window). Costs are
+# grouped by the object that runs them: the module's own code, the simulated
+# driver, Octave, the C library (with the dynamic loader and libm), the C++
+# runtime, and the rest. Name value lines for the goal checks go to `values`.
+function part(ob) {
+  if (ob ~ /\/(uartattach|fifoattach|null_mex)\.mex$/) return "module"
+  if (ob ~ /\/libd[23]xx_sim\.so$/) return "driver"
+  if (ob ~ /liboct|\/octave/) return "octave"
+  if (ob ~ /\/(libc|libm|ld-linux[^\/]*)\.so/) return "libc"
+  if (ob ~ /\/(libstdc\+\+|libgcc_s)\.so/) return "libstdc++"
+  return "other"
+}
+function title(label,    f) {
+  split(label, f, "/")
+  if (f[1] == "null") return "null MEX call"
+  return sprintf("%sattach, %s", f[1], f[2] == 1 ? "1 of 1" : f[2] " entries")
+}
+function per_call(label, key,    f) {
+  split(label, f, "/")
+  return (cost[label, key] - cost["empty/0/0", key]) / f[3]
+}
+function fmt(x) { return sprintf("%10.0f", x) }
+FNR == NR { if ($0 != "") plan[++n] = $0; next }
+$2 == "self" {
+  p = part($3)
+  cost[$1, p] += $5
+  cost[$1, "total"] += $5
+  if (p == "module") fcost[$1, $4] += $5
+  next
+}
+$2 == "call" && part($3) == "module" && part($4) != "module" {
+  cost[$1, "from:" part($4)] += $5
+}
+END {
+  nparts = split("module driver octave libc libstdc++ other", parts, " ")
+  printf "Instructions (callgrind; Ir per call, less the empty window of the marks)\n"
+  printf "  %-26s %10s", "", "total"
+  for (i = 1; i <= nparts; i++) printf " %10s", parts[i]
+  printf "\n"
+  for (k = 1; k <= n; k++) {
+    l = plan[k]
+    if (l == "empty/0/0") continue
+    printf "  %-26s %s", title(l), fmt(per_call(l, "total"))
+    for (i = 1; i <= nparts; i++) printf " %s", fmt(per_call(l, parts[i]))
+    printf "\n"
+  }
+  null_ir = per_call("null/1/200", "total")
+  printf "\n  What the module's code asks of the others (inclusive Ir per call of its\n"
+  printf "  direct calls; driver = simulated driver, libc includes printf to /dev/null)\n"
+  printf "  %-26s %10s %10s %10s %10s %10s\n", "", "own code", "driver", "octave", "libc", "libstdc++"
+  for (k = 1; k <= n; k++) {
+    l = plan[k]
+    if (l == "empty/0/0" || l == "null/1/200") continue
+    printf "  %-26s %s %s %s %s %s\n", title(l), fmt(per_call(l, "module")),
+      fmt(per_call(l, "from:driver")), fmt(per_call(l, "from:octave")),
+      fmt(per_call(l, "from:libc")), fmt(per_call(l, "from:libstdc++"))
+  }
+  printf "\n  Ir per listed entry (match on the last entry)\n"
+  printf "  %-26s %10s %10s %10s\n", "", "total", "module", "driver"
+  for (k = 1; k <= n; k++) {
+    l = plan[k]
+    split(l, f, "/")
+    if (f[1] != "uart" && f[1] != "fifo") continue
+    e = f[2]
+    printf "  %-26s %10.1f %10.1f %10.1f\n", title(l), per_call(l, "total") / e,
+      per_call(l, "module") / e, per_call(l, "driver") / e
+    entry[f[1], e] = per_call(l, "total") / e
+  }
+  for (m = 1; m <= 2; m++) {
+    mod = m == 1 ? "uart" : "fifo"
+    r = entry[mod, 1000] / entry[mod, 16]
+    printf "  %sattach: Ir per entry at 1,000 / at 16 = %.3f\n", mod, r
+    print "ir_entry_ratio_" mod, r > values
+    # What one more entry costs: between 1 and 16 entries, and between 127
+    # and 1,000 (by part); equal figures mean the cost grows linearly.
+    for (k = 1; k <= n; k++) {
+      split(plan[k], f, "/")
+      if (f[1] == mod) at[f[2]] = plan[k]
+    }
+    a = at[127]; b = at[1000]
+    lo = (per_call(at[16], "total") - per_call(at[1], "total")) / 15
+    hi = (per_call(b, "total") - per_call(a, "total")) / 873
+    printf "    one more entry: %.0f Ir from 1 to 16 entries, %.0f Ir from 127 to 1,000 (ratio %.3f)\n", lo, hi, hi / lo
+    print "ir_marginal_ratio_" mod, hi / lo > values
+    printf "    one more entry from 127 to 1,000, by part:"
+    for (i = 1; i <= nparts; i++) {
+      d = (per_call(b, parts[i]) - per_call(a, parts[i])) / 873
+      if (d >= 0.5 || d <= -0.5) printf " %s %.0f,", parts[i], d
+    }
+    printf " of which the module's printf of the line (libc) %.0f\n",
+      (per_call(b, "from:libc") - per_call(a, "from:libc")) / 873
+  }
+  printf "\n  The module's own code per call, by function (1 of 1)\n"
+  for (m = 1; m <= 2; m++) {
+    l = (m == 1 ? "uart" : "fifo") "/1/100"
+    split(l, f, "/")
+    cnt = 0
+    for (key in fcost) {
+      split(key, kk, SUBSEP)
+      if (kk[1] != l) continue
+      fn = kk[2]
+      if (length(fn) > 60) fn = substr(fn, 1, 57) "..."
+      line[++cnt] = sprintf("%10.0f  %s", fcost[key] / f[3], fn)
+    }
+    # Largest first (insertion sort: a handful of lines).
+    for (i = 2; i <= cnt; i++) {
+      v = line[i]; j = i - 1
+      while (j >= 1 && line[j] + 0 < v + 0) { line[j + 1] = line[j]; j-- }
+      line[j + 1] = v
+    }
+    printf "  %sattach:\n", f[1]
+    for (i = 1; i <= cnt && i <= 6; i++) printf "  %s\n", line[i]
+    split("", line)
+  }
+  print "ir_null", null_ir > values
+  print "ir_uart_module", per_call("uart/1/100", "module") > values
+  print "ir_fifo_module", per_call("fifo/1/100", "module") > values
+  print "ir_uart_module_with_octave_libc", per_call("uart/1/100", "module") + \
+    per_call("uart/1/100", "from:octave") + per_call("uart/1/100", "from:libc") + \
+    per_call("uart/1/100", "from:libstdc++") > values
+  print "ir_fifo_module_with_octave_libc", per_call("fifo/1/100", "module") + \
+    per_call("fifo/1/100", "from:octave") + per_call("fifo/1/100", "from:libc") + \
+    per_call("fifo/1/100", "from:libstdc++") > values
+}
