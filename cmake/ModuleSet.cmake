@@ -41,7 +41,10 @@ function(add_module_set)
     target_link_libraries(${t} PRIVATE octave_mex dl)
     # The module may be loaded into any Octave without its libraries'
     # undefined symbols being ours to resolve; liboctinterp provides them.
-    target_link_options(${t} PRIVATE -Wl,--no-undefined)
+    # -Bsymbolic: the module's references to its own functions stay its own,
+    # even where another module loaded RTLD_GLOBAL exports the same names
+    # (both export OpenDevice and CloseDevice); mkoctfile links MEX files so.
+    target_link_options(${t} PRIVATE -Wl,--no-undefined -Wl,-Bsymbolic)
     add_custom_command(TARGET ${t} POST_BUILD
       COMMAND ${CMAKE_COMMAND} -E copy_if_different
         "${src}/help/${name}.m" "${SET_DIR}/${name}.m")

@@ -15,6 +15,11 @@ const d3xx::Api *driver_or_report() {
   return api;
 }
 
+// Closes with the status dropped. The module's own code calls this, never the
+// exported CloseDevice: with modules loaded RTLD_GLOBAL, that name could bind
+// to the other module's export and reach the other driver.
+void close_device(const d3xx::Api &api, FT_HANDLE handle) { api.FT_Close(handle); }
+
 }  // namespace
 
 bool open_device(FT_HANDLE *ftHandle, ULONG *sel, bool closed) {
@@ -34,7 +39,7 @@ bool open_device(FT_HANDLE *ftHandle, ULONG *sel, bool closed) {
   std::printf("Connection failed! \n");
   std::printf("\t ftHandle=0x%x\n", handle_low32(*ftHandle));
   std::printf("\t FT_Create = %u \n", status);
-  if (!closed) CloseDevice(*ftHandle);
+  if (!closed) close_device(*api, *ftHandle);
   return false;
 }
 
@@ -50,7 +55,7 @@ bool OpenDevice(FT_HANDLE *ftHandle, ULONG *sel) {
 }
 
 void CloseDevice(FT_HANDLE ftHandle) {
-  if (const d3xx::Api *api = fifo::driver_or_report()) api->FT_Close(ftHandle);
+  if (const d3xx::Api *api = fifo::driver_or_report()) fifo::close_device(*api, ftHandle);
 }
 
 bool GetConfiguration(FT_HANDLE ftHandle) {
@@ -59,7 +64,7 @@ bool GetConfiguration(FT_HANDLE ftHandle) {
   d3xx::FT_60XCONFIGURATION oConfigurationData;
   std::memset(&oConfigurationData, 0, sizeof oConfigurationData);
   if (api->FT_GetChipConfiguration(ftHandle, &oConfigurationData) != FT_OK) {
-    api->FT_Close(ftHandle);
+    fifo::close_device(*api, ftHandle);
     return false;
   }
   const auto &c = oConfigurationData;

@@ -18,6 +18,11 @@ const d2xx::Api *driver_or_report() {
   return api;
 }
 
+// Closes with the status dropped. The module's own code calls this, never the
+// exported CloseDevice: with modules loaded RTLD_GLOBAL, that name could bind
+// to the other module's export and reach the other driver.
+void close_device(const d2xx::Api &api, FT_HANDLE handle) { api.FT_Close(handle); }
+
 struct SetupStep {
   const char *failure_line;
   FT_STATUS (*run)(const d2xx::Api &api, FT_HANDLE h);
@@ -67,7 +72,7 @@ bool open_device(FT_HANDLE *ftHandle, ULONG sel, bool closed) {
   if (!closed) {
     std::printf("\t FT_ResetDevice = %u \n", api->FT_ResetDevice(handle));
     std::printf("\t FT_CyclePort = %u \n", api->FT_CyclePort(handle));
-    CloseDevice(handle);
+    close_device(*api, handle);
   }
   return false;
 }
@@ -98,7 +103,7 @@ bool OpenDevice(FT_HANDLE *ftHandle, ULONG sel) {
 }
 
 void CloseDevice(FT_HANDLE ftHandle) {
-  if (const d2xx::Api *api = uart::driver_or_report()) api->FT_Close(ftHandle);
+  if (const d2xx::Api *api = uart::driver_or_report()) uart::close_device(*api, ftHandle);
 }
 
 FT_STATUS CloseDeviceVal(FT_HANDLE ftHandle) {

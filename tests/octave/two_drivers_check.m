@@ -19,6 +19,22 @@ function two_drivers_check (first, second)
               ftdisim (other, 'log'), cell (0, 1));
     endfor
   endfor
+
+  ## A failed open: the recovery each module makes (its own CloseDevice
+  ## among it) reaches its own driver too.
+  open_call = struct ('uartattach', 'FT_Open', 'fifoattach', 'FT_Create');
+  for k = 1:2
+    m = modules{k};
+    other = other_driver (m);
+    sim_setup (driver_of (m), {descriptions.(m)}, 'fail', {{open_call.(m), 4}});
+    ftdisim (other, 'clearlog');
+    r = attach_run (m, {descriptions.(m)});
+    expect (sprintf ('%s open fails: results', m), {r.ok, r.h, r.d}, {0, 0, '<none>'});
+    expect (sprintf ('%s open fails: its own driver closed the null handle', m), ...
+            any (strcmp (r.log, 'FT_Close(0x0)=1')), true);
+    expect (sprintf ('%s open fails: the other driver saw nothing', m), ...
+            ftdisim (other, 'log'), cell (0, 1));
+  endfor
 endfunction
 
 function drv = other_driver (module)
