@@ -1,0 +1,22 @@
+# The emulated-chip test: uartattach over the libftdi layer, in a QEMU guest
+# with an emulated FT232BM. Included from d2xx_over_libftdi/CMakeLists.txt,
+# once the layer's targets exist.
+include_guard(GLOBAL)
+if(NOT TARGET d2xx_libftdi)
+  return()
+endif()
+
+# Closes a handle in the interpreter that holds it (the module has no close
+# call of its own).
+add_library(ft232_close MODULE "${CMAKE_CURRENT_LIST_DIR}/ft232_close.cpp")
+target_link_libraries(ft232_close PRIVATE octave_mex dl)
+target_compile_options(ft232_close PRIVATE ${ATTACH_WARNINGS})
+target_link_options(ft232_close PRIVATE -Wl,--no-undefined)
+set_target_properties(ft232_close PROPERTIES
+  PREFIX "" SUFFIX ".mex"
+  CXX_VISIBILITY_PRESET hidden
+  LIBRARY_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/emulated_ft232")
+
+add_test(NAME emulated_ft232
+  COMMAND bash "${CMAKE_CURRENT_LIST_DIR}/run" "${CMAKE_BINARY_DIR}")
+set_tests_properties(emulated_ft232 PROPERTIES LABELS "emulated" TIMEOUT 400)
