@@ -6,9 +6,10 @@
 set -u
 moddir=$1
 session="attach-terminal-$$"
+workdir=$(mktemp -d)   # where octave-cli runs, and would leave any file it writes
 passed=0
 failed=0
-trap 'tmux kill-session -t "$session" 2>/dev/null' EXIT
+trap 'tmux kill-session -t "$session" 2>/dev/null; rm -rf "$workdir"' EXIT
 
 screen() { tmux capture-pane -p -t "$session" -S -200; }
 
@@ -33,7 +34,7 @@ check() {  # name, text that must show
 # A trailing space keeps tmux from reading a final ';' as its own separator.
 type_line() { tmux send-keys -t "$session" -l "$1 "; tmux send-keys -t "$session" Enter; }
 
-tmux new-session -d -s "$session" -x 160 -y 50 "octave-cli -q -H --norc"
+tmux new-session -d -s "$session" -c "$workdir" -x 160 -y 50 "octave-cli -q -H --norc"
 check "octave starts" "octave:1>"
 type_line "addpath('$moddir'); ftdisim('d2xx','reset'); ftdisim('d2xx','add','Dev A'); ftdisim('d2xx','add','Dev B');"
 type_line "[ok, h, d] = uartattach('nothing')"
