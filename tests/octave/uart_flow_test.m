@@ -300,15 +300,15 @@ function unreadable_lists ()
   ## count opens by index, and the unfilled entry reads as blank (not open,
   ## empty description), whatever the driver scribbled into it.
   for scribble = [false true]
-    name = sprintf ('list read fails (scribble %d)', scribble);
-    sim_setup ('d2xx', {'Dev A', 'Dev B'}, 'fail', {{'FT_GetDeviceInfoList', 4}}, 'scribble', scribble);
-    attach_run ('uartattach', {'x'}, {0});   # nothing: opens nothing
-    ftdisim ('d2xx', 'fail', 'FT_GetDeviceInfoList', 4);
-    r = attach_run ('uartattach', {'Dev B'}, {2});
-    expect_transcript (name, r.transcript, out([count_line(2) attached_lines(2)]));
-    expect_results (name, r, 1, 4096, '');
-    expect ([name ': driver calls'], r.log(1:3), ...
-      {'FT_CreateDeviceInfoList()=0'; 'FT_GetDeviceInfoList(2)=4'; 'FT_Open(1)=0'});
+    for number = 1:2
+      name = sprintf ('list read fails (scribble %d, device %d)', scribble, number);
+      sim_setup ('d2xx', {'Dev A', 'Dev B'}, 'fail', {{'FT_GetDeviceInfoList', 4}}, 'scribble', scribble);
+      r = attach_run ('uartattach', {'Dev B'}, {number});
+      expect_transcript (name, r.transcript, out([count_line(2) attached_lines(number)]));
+      expect_results (name, r, 1, 4096, '');
+      expect ([name ': driver calls'], r.log(1:3), ...
+        {'FT_CreateDeviceInfoList()=0'; 'FT_GetDeviceInfoList(2)=4'; sprintf('FT_Open(%d)=0', number - 1)});
+    endfor
   endfor
 
   ## The list call leaves a count of 0: no listing, the prompt.
