@@ -91,7 +91,6 @@ struct Listed {
   Node node{};
   libusb_device *dev = nullptr;  // referenced while the listing lasts
   int interface = 0;
-  bool busy = false;  // claimed by another program
 };
 
 // Process-wide state, never destroyed: handles may be in use until the
@@ -230,7 +229,6 @@ FT_STATUS make_listing(State &s) {
                       sizeof node.SerialNumber);
         } else if (claimed_elsewhere(dev, channel)) {
           node.Flags |= d2xx::FT_FLAGS_OPENED;
-          entry.busy = true;
         } else {
           if (!strings_read) {
             strings_read = true;

@@ -1,7 +1,8 @@
 // Prints the device list of the libftdi D2XX layer, one line per entry.
 // With --open it also opens the first entry and, when that works, calls each
 // handle function once on it, then closes it twice, printing every status.
-//   d2xx_libftdi_list <libd2xx_libftdi.so> [--open]
+// With --open-and-exit it opens the first entry and exits holding it.
+//   d2xx_libftdi_list <libd2xx_libftdi.so> [--open | --open-and-exit]
 // The emulated-chip test compares these lines with what the chip should
 // show; they also help to see what the layer makes of a machine's chips.
 #include <dlfcn.h>
@@ -14,8 +15,11 @@
 
 int main(int argc, char **argv) {
   const bool try_open = argc == 3 && std::strcmp(argv[2], "--open") == 0;
-  if (argc != 2 && !try_open) {
-    std::fprintf(stderr, "usage: %s <layer.so> [--open]\n", argv[0]);
+  const bool leave_open =
+      argc == 3 && std::strcmp(argv[2], "--open-and-exit") == 0;
+  if (argc != 2 && !try_open && !leave_open) {
+    std::fprintf(stderr, "usage: %s <layer.so> [--open | --open-and-exit]\n",
+                 argv[0]);
     return 2;
   }
   void *layer = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
@@ -59,11 +63,11 @@ int main(int argc, char **argv) {
         static_cast<int>(strnlen(n.Description, sizeof n.Description)),
         n.Description, n.ftHandle != nullptr ? "set" : "null");
   }
-  if (try_open) {
+  if (try_open || leave_open) {
     FT_HANDLE handle = nullptr;
     status = api.FT_Open(0, &handle);
     std::printf("FT_Open=%u\n", status);
-    if (status != FT_OK) return 0;
+    if (status != FT_OK || leave_open) return 0;
     UCHAR timer = 0;
     DWORD version = 0;
     const struct {

@@ -101,4 +101,9 @@ check (! isempty (regexp (got{end}, "^latency=16 version=0x00[0-9]{6}$")),
        sprintf ("the latency reads back, the version is BCD (%s)", got{end}));
 check (tty_becomes (true, 30), "the tty is back after that close too");
 
+## A process that exits holding the chip gives it back to the kernel too.
+held = listing ("--open-and-exit");
+check (! isempty (strfind (held, "FT_Open=0")), "opened by a process that exits");
+check (tty_becomes (true, 30), "the tty is back after that process exited");
+
 exit (failures != 0);
