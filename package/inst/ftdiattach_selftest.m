@@ -1,0 +1,128 @@
+## -*- texinfo -*-
+## @deftypefn  {} {} ftdiattach_selftest ()
+## @deftypefnx {} {@var{ok} =} ftdiattach_selftest ()
+## Check this installation of the ftdiattach package: the module files, their
+## help texts and the simulated drivers in one folder, argument checking, and
+## attaching, again and again, simulated devices with every module that this
+## installation built on a simulated driver (see @code{ftdiattach_drivers}).
+##
+## The attach checks print what the modules print, and reset the simulated
+## drivers' devices and logs.  Returns true when every check passed; without
+## an output, raises an error when one failed.
+##
+## For a process exit status (e.g. in CI):
+## @example
+## octave-cli --eval "pkg load ftdiattach; exit (! ftdiattach_selftest ())"
+## @end example
+## @seealso{ftdiattach_drivers, ftdisim, uartattach, fifoattach}
+## @end deftypefn
+function ok = ftdiattach_selftest ()
+  [npass, ntests, nxfail, nbug, nskip, nrtskip] = test ('ftdiattach_selftest', 'quiet', stdout);
+  printf ('ftdiattach_selftest: %d of %d checks passed', npass, ntests);
+  if (nskip + nrtskip > 0)
+    printf (', %d skipped (a module on a vendor driver)', nskip + nrtskip);
+  endif
+  printf ('\n');
+  passed = npass + nxfail + nbug == ntests && ntests > 0;
+  if (nargout > 0)
+    ok = passed;
+  elseif (! passed)
+    error ('ftdiattach_selftest: a check failed (see above)');
+  endif
+endfunction
+
+%!test
+%! ## Octave shows a help text only from beside its module, and the modules
+%! ## load the simulated drivers from their own folder.
+%! assert (exist ('uartattach'), 3);
+%! moddir = fileparts (which ('uartattach'));
+%! files = {'uartattach.mex', 'fifoattach.mex', 'ftdisim.mex', ...
+%!          'uartattach.m', 'fifoattach.m', 'ftdisim.m', ...
+%!          'libd2xx_sim.so', 'libd3xx_sim.so', 'ftdiattach_drivers.m'};
+%! missing = files(! cellfun (@(f) isfile (fullfile (moddir, f)), files));
+%! assert (missing, cell (1, 0));
+
+%!test
+%! topics = {'uartattach', '[OK, HANDLE, DESC] = uartattach (DESCRIPTION)';
+%!           'fifoattach', '[OK, HANDLE, DESC] = fifoattach (DESCRIPTION)';
+%!           'ftdisim',    'RESULT = ftdisim (DRIVER, COMMAND, ...)';
+%!           'ftdiattach_drivers', 'DRIVERS = ftdiattach_drivers ()'};
+%! for k = 1:rows (topics)
+%!   text = evalc (sprintf ('help %s', topics{k,1}));
+%!   assert (! isempty (strfind (text, topics{k,2})), true, topics{k,1});
+%! endfor
+
+%!test
+%! ## A vendor driver is an absolute path; a simulated one a file name.
+%! drivers = ftdiattach_drivers ();
+%! choices = {drivers.uartattach, 'libd2xx_sim.so';
+%!            drivers.fifoattach, 'libd3xx_sim.so'};
+%! for k = 1:rows (choices)
+%!   assert (strcmp (choices{k,1}, choices{k,2}) || choices{k,1}(1) == '/', ...
+%!           true, choices{k,1});
+%! endfor
+
+%!test
+%! ## Wrong calls are refused before any driver is touched.
+%! cases = {{},             3, 'MATLAB:yprime:invalidNumInputs';
+%!          {'a', 'b'},     3, 'MATLAB:yprime:invalidNumInputs';
+%!          {'a'},          1, 'MATLAB:yprime:maxlhs';
+%!          {1},            3, 'MATLAB:revord:inputNotString';
+%!          {['ab'; 'cd']}, 3, 'MATLAB:revord:inputNotVector'};
+%! for module = {'uartattach', 'fifoattach'}
+%!   for k = 1:rows (cases)
+%!     [args, nout, id] = cases{k,:};
+%!     results = cell (1, nout);
+%!     try
+%!       [results{:}] = feval (module{1}, args{:});
+%!       error ('%s case %d: no error', module{1}, k);
+%!     catch err
+%!       assert (err.identifier, id, sprintf ('%s case %d', module{1}, k));
+%!     end_try_catch
+%!   endfor
+%! endfor
+
+%!testif ; strcmp (ftdiattach_drivers ().uartattach, 'libd2xx_sim.so')
+%! ## By description (the last of equal ones), the line set up; attached
+%! ## again, the first handle is closed before the device is reopened.
+%! ftdisim ('d2xx', 'reset');
+%! ftdisim ('d2xx', 'add', 'Selftest UART');
+%! ftdisim ('d2xx', 'add', 'Selftest UART B');
+%! ftdisim ('d2xx', 'add', 'Selftest UART');
+%! [ok, h, desc] = uartattach ('Selftest UART');
+%! assert ({ok, h, desc}, {1, 4096, 'Selftest UART'});
+%! setup = @(h) {sprintf('FT_Open(2)=0'), sprintf('FT_GetDriverVersion(0x%x)=0', h), ...
+%!   sprintf('FT_SetLatencyTimer(0x%x,2)=0', h), sprintf('FT_GetLatencyTimer(0x%x)=0', h), ...
+%!   sprintf('FT_ResetDevice(0x%x)=0', h), sprintf('FT_SetBaudRate(0x%x,230400)=0', h), ...
+%!   sprintf('FT_SetDataCharacteristics(0x%x,8,0,0)=0', h)};
+%! listing = {'FT_CreateDeviceInfoList()=0', 'FT_GetDeviceInfoList(3)=0'};
+%! assert (ftdisim ('d2xx', 'log'), [listing, setup(4096)]');
+%! ftdisim ('d2xx', 'clearlog');
+%! [ok, h, desc] = uartattach ('Selftest UART');
+%! assert ({ok, h, desc}, {1, 4097, 'Selftest UART'});
+%! assert (ftdisim ('d2xx', 'log'), [listing, {'FT_Close(0x1000)=0'}, setup(4097)]');
+%! assert (ftdisim ('d2xx', 'open'), uint64 (4097));
+%! assert (ftdisim ('d2xx', 'misuse'), cell (0, 1));
+
+%!testif ; strcmp (ftdiattach_drivers ().uartattach, 'libd2xx_sim.so')
+%! ## A device another process holds is listed blocked and not matched.
+%! ftdisim ('d2xx', 'reset');
+%! ftdisim ('d2xx', 'add', struct ('Description', 'Selftest UART', 'Held', true));
+%! ftdisim ('d2xx', 'add', 'Selftest UART');
+%! [ok, h, desc] = uartattach ('Selftest UART');
+%! assert ({ok, h, desc}, {1, 4096, 'Selftest UART'});
+%! assert (ftdisim ('d2xx', 'log')(3), {'FT_Open(1)=0'});
+
+%!testif ; strcmp (ftdiattach_drivers ().fifoattach, 'libd3xx_sim.so')
+%! ftdisim ('d3xx', 'reset');
+%! ftdisim ('d3xx', 'add', 'Selftest FIFO');
+%! [ok, h, desc] = fifoattach ('Selftest FIFO');
+%! assert ({ok, h, desc}, {1, 4096, 'Selftest FIFO'});
+%! listing = {'FT_CreateDeviceInfoList()=0'; 'FT_GetDeviceInfoList(1)=0'};
+%! assert (ftdisim ('d3xx', 'log'), [listing; {'FT_Create(0x0,0x10)=0'; 'FT_GetDriverVersion(0x1000)=0'}]);
+%! ftdisim ('d3xx', 'clearlog');
+%! [ok, h, desc] = fifoattach ('Selftest FIFO');
+%! assert ({ok, h, desc}, {1, 4097, 'Selftest FIFO'});
+%! assert (ftdisim ('d3xx', 'log'), [listing; {'FT_Close(0x1000)=0'; 'FT_Create(0x0,0x10)=0'; 'FT_GetDriverVersion(0x1001)=0'}]);
+%! assert (ftdisim ('d3xx', 'open'), uint64 (4097));
+%! assert (ftdisim ('d3xx', 'misuse'), cell (0, 1));
