@@ -66,6 +66,7 @@ class DriverDouble {
 
   FT_STATUS open(std::uint64_t index, FT_HANDLE *handle) {
     if (++opens_ > 1) violation("a second open in one call");
+    open_index_ = index;
     if (index >= reported_) {
       violation("open of device %llu, the driver reported %u",
                 static_cast<unsigned long long>(index), reported_);
@@ -85,7 +86,6 @@ class DriverDouble {
       opened_ = *handle;
       handed_out_ = true;
       holds_open_ = true;
-      opened_index_ = index;
     }
     return status;
   }
@@ -110,18 +110,33 @@ class DriverDouble {
     return status;
   }
 
-  // What the call may report when it ends connected: the handle handed out
-  // and still open, and the description its list holds for that device.
+  // What the call did: the device it tried to open, the handle handed out
+  // and whether it is still open.
+  bool open_tried(std::uint64_t *index) const {
+    *index = open_index_;
+    return opens_ != 0;
+  }
+  bool handed_out() const { return handed_out_; }
   bool holds_open(FT_HANDLE *handle) const {
     *handle = opened_;
     return holds_open_;
   }
-  bool handed_out() const { return handed_out_; }
-  std::string listed_description() const {
-    const Node *node = listed(opened_index_);
-    if (node == nullptr) return "";  // an entry the driver did not fill
+
+  // The description the call's list holds for a device: the field's text
+  // before its first NUL, and blank for an entry the driver did not fill.
+  std::string listed_description(std::uint64_t index) const {
+    const Node *node = listed(index);
+    if (node == nullptr) return "";
     return std::string(node->Description,
                        strnlen(node->Description, sizeof node->Description));
+  }
+  // Whether a device of the call's list has exactly this description.
+  bool lists(const std::string &description) const {
+    if (description.empty()) return false;  // blank entries match nothing
+    for (std::uint64_t i = 0; i < filled_ && i < script_.records.size(); ++i) {
+      if (listed_description(i) == description) return true;
+    }
+    return false;
   }
 
  private:
@@ -166,7 +181,7 @@ class DriverDouble {
   FT_HANDLE opened_ = nullptr;
   bool holds_open_ = false;
   bool handed_out_ = false;
-  std::uint64_t opened_index_ = 0;
+  std::uint64_t open_index_ = 0;
   std::set<FT_HANDLE> closed_;
 };
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 #include "../attach/ft_types.h"
 #include "driver_double.h"
@@ -50,7 +51,8 @@ static_assert(sizeof kShapes / sizeof kShapes[0] ==
 
 // The error the module raises for its arguments, checked in this order; null
 // when they are fine.
-inline const char *argument_error(const Shape &s, std::size_t m, bool unconvertible) {
+inline const char *argument_error(const Shape &s, std::size_t m,
+                                  bool unconvertible) {
   if (s.nrhs != 1) return "MATLAB:yprime:invalidNumInputs";
   if (s.nlhs != 3) return "MATLAB:yprime:maxlhs";
   if (s.cls != Class::Char) return "MATLAB:revord:inputNotString";
@@ -95,10 +97,30 @@ void check_results(mxArray *const plhs[3], const DriverDouble<Node> &driver) {
   if (handle != static_cast<double>(handle_value(held))) {
     violation("handle %g returned, %p opened", handle, held);
   }
-  const std::string listed = driver.listed_description();
+  std::uint64_t index = 0;
+  driver.open_tried(&index);
+  const std::string listed = driver.listed_description(index);
   if (text != listed) {
     violation("description \"%s\" returned, \"%s\" listed", text.c_str(),
               listed.c_str());
+  }
+}
+
+// The device is chosen by exact description, whole argument against whole
+// listed text; only when none matches is the user asked for its number.
+template <class Node>
+void check_choice(const DriverDouble<Node> &driver,
+                  const std::string &argument) {
+  const bool matched = driver.lists(argument);
+  if (matched == (mex_double::prompts() != 0)) {
+    violation(matched ? "prompted although a device matched"
+                      : "no device matched, yet no prompt");
+  }
+  std::uint64_t index = 0;
+  if (matched && (!driver.open_tried(&index) ||
+                  driver.listed_description(index) != argument)) {
+    violation("a device matched, yet device %llu was opened",
+              static_cast<unsigned long long>(index));
   }
 }
 
@@ -137,7 +159,9 @@ void run_call(const std::uint8_t *data, std::size_t size,
     raised_id = e.id;
   }
 
-  if (mex_double::prompts() > 1) violation("the prompt came %d times", mex_double::prompts());
+  if (mex_double::prompts() > 1) {
+    violation("the prompt came %d times", mex_double::prompts());
+  }
   if (before_driver && (driver.calls() != 0 || mex_double::prompts() != 0)) {
     violation("the call went on after error %s", expected);
   }
@@ -152,6 +176,7 @@ void run_call(const std::uint8_t *data, std::size_t size,
   if (expected == nullptr && raised) {
     violation("unexpected error \"%s\"", raised_id.c_str());
   }
+  if (!before_driver) check_choice(driver, text);
 
   if (raised) {
     // The way out of an error releases everything and opens nothing.

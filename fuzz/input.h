@@ -36,7 +36,7 @@ enum class Form : std::uint8_t {
 constexpr std::uint8_t kDriverMissing = 1;  // Header::flags: library unbound
 
 struct Header {
-  std::uint8_t form;    // Form, modulo its count
+  std::uint8_t form;  // Form, modulo its count
   std::uint8_t arg_len;
   std::uint8_t records;
   std::uint8_t answer;  // mex_double::Answer, modulo its count
@@ -47,7 +47,7 @@ struct Header {
   std::uint64_t handle;   // what FT_Open / FT_Create hands out
   std::uint32_t version;  // FT_GetDriverVersion's word
   std::uint32_t unused2;
-  double answer_value;    // the prompt's answer, for the numeric kinds
+  double answer_value;  // the prompt's answer, for the numeric kinds
 };
 static_assert(sizeof(Header) == 40, "fuzz input header layout");
 static_assert(offsetof(Header, count) == 8 && offsetof(Header, handle) == 16 &&
@@ -62,8 +62,7 @@ struct Input {
   std::vector<std::uint8_t> statuses;
 
   Form form() const {
-    return static_cast<Form>(header.form %
-                             static_cast<unsigned>(Form::kCount));
+    return static_cast<Form>(header.form % static_cast<unsigned>(Form::kCount));
   }
   mex_double::Answer answer() const {
     return static_cast<mex_double::Answer>(

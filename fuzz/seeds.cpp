@@ -51,7 +51,8 @@ struct Seed {
 };
 
 template <class Node>
-std::vector<Seed<Node>> seeds(const std::string &ours, const std::string &other) {
+std::vector<Seed<Node>> seeds(const std::string &ours,
+                              const std::string &other) {
   const Node a = device<Node>(other), b = device<Node>(ours);
   const Node b_open = device<Node>(ours, handle(0x2000));
   // The header fields that vary; counts default to the two devices listed.
@@ -70,24 +71,26 @@ std::vector<Seed<Node>> seeds(const std::string &ours, const std::string &other)
   // Statuses: FT_CreateDeviceInfoList, FT_GetDeviceInfoList, FT_Open/Create.
   constexpr std::uint8_t kIoError = 4;
   const std::string full(sizeof(Node::Description), 'D');
+  const std::string unlisted = "no such device";
+  const std::string with_nul = other + std::string(1, '\0') + "x";
+  const Header plain = header(Answer::Number, 0);  // a prompt would quit
+  // clang-format off
   return {
-      {"match", ours, {a, b}, {}, header(Answer::Number, 0)},
-      {"prompt", "no such device", {a, b}, {}, header(Answer::Number, 2)},
-      {"prompt_quit", "no such device", {a, b}, {}, header(Answer::Number, 0)},
-      {"prompt_raises", "no such device", {a, b}, {}, header(Answer::Raises, 0)},
-      {"open_already", ours, {a, b_open}, {}, header(Answer::Number, 0)},
-      {"open_failure", ours, {a, b}, {0, 0, kIoError}, header(Answer::Number, 0)},
-      {"open_already_failure", ours, {a, b_open}, {0, 0, 0, kIoError},
-       header(Answer::Number, 0)},
-      {"list_failure", ours, {a, b}, {0, kIoError}, header(Answer::Number, 1)},
-      {"count_failure", ours, {a, b}, {kIoError}, header(Answer::Number, 1)},
-      {"listed_beyond_room", ours, {a, b}, {}, header(Answer::Number, 0, 9)},
-      {"nul_in_argument", other + std::string(1, '\0') + "x", {a, b}, {},
-       header(Answer::Number, 0)},
-      {"unterminated", full, {a, device<Node>(full)}, {}, header(Answer::Number, 0)},
-      {"driver_missing", ours, {a, b}, {},
-       header(Answer::Number, 0, 2, fuzz::kDriverMissing)},
+      {"match",                ours,     {a, b},      {},                  plain},
+      {"prompt",               unlisted, {a, b},      {},                  header(Answer::Number, 2)},
+      {"prompt_quit",          unlisted, {a, b},      {},                  plain},
+      {"prompt_raises",        unlisted, {a, b},      {},                  header(Answer::Raises, 0)},
+      {"open_already",         ours,     {a, b_open}, {},                  plain},
+      {"open_failure",         ours,     {a, b},      {0, 0, kIoError},    plain},
+      {"open_already_failure", ours,     {a, b_open}, {0, 0, 0, kIoError}, plain},
+      {"list_failure",         ours,     {a, b},      {0, kIoError},       header(Answer::Number, 1)},
+      {"count_failure",        ours,     {a, b},      {kIoError},          header(Answer::Number, 1)},
+      {"listed_beyond_room",   ours,     {a, b},      {},                  header(Answer::Number, 0, 9)},
+      {"nul_in_argument",      with_nul, {a, b},      {},                  plain},
+      {"unterminated",         full,     {a, device<Node>(full)}, {},      plain},
+      {"driver_missing",       ours,     {a, b},      {},                  header(Answer::Number, 0, 2, fuzz::kDriverMissing)},
   };
+  // clang-format on
 }
 
 template <class Node>

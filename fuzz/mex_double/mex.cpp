@@ -1,6 +1,4 @@
-#include "mex_double.h"
-
-#include <cmath>
+// The MEX stand-in; see mex_double.h.
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +7,7 @@
 #include <vector>
 
 #include "../violation.h"
+#include "mex_double.h"
 
 using mex_double::Answer;
 using mex_double::Class;
@@ -59,8 +58,8 @@ void *booked_block(void *p) {
 
 // The call only ever reads arrays that exist: its arguments, what it made.
 const mxArray &readable(const mxArray *a, const char *what) {
-  if (a == nullptr || (books().arrays.count(a) == 0 &&
-                       books().arguments.count(a) == 0)) {
+  if (a == nullptr ||
+      (books().arrays.count(a) == 0 && books().arguments.count(a) == 0)) {
     violation("%s of an array that is not alive (%p)", what,
               static_cast<const void *>(a));
   }
@@ -131,7 +130,9 @@ void begin_call(Answer answer, double value, bool string_conversion_fails) {
 int prompts() { return books().prompts; }
 std::size_t booked_arrays() { return books().arrays.size(); }
 std::size_t booked_blocks() { return books().blocks.size(); }
-bool is_booked(const mxArray *array) { return books().arrays.count(array) != 0; }
+bool is_booked(const mxArray *array) {
+  return books().arrays.count(array) != 0;
+}
 
 bool scalar_of(const mxArray *array, double *value) {
   if (array == nullptr || array->cls != Class::Double || array->m != 1 ||
@@ -258,7 +259,9 @@ mxArray *mxCreateDoubleMatrix(mwSize nr, mwSize nc, mxComplexity flag) {
 
 void mxDestroyArray(mxArray *v) {
   if (v == nullptr) return;
-  if (books().arguments.count(v) != 0) violation("the call destroyed its argument");
+  if (books().arguments.count(v) != 0) {
+    violation("the call destroyed its argument");
+  }
   if (books().arrays.erase(v) == 0) {
     violation("mxDestroyArray of an array not alive (%p)",
               static_cast<void *>(v));
@@ -272,7 +275,9 @@ void *mxCalloc(std::size_t n, std::size_t size) {
 
 void mxFree(void *ptr) {
   if (ptr == nullptr) return;
-  if (books().blocks.erase(ptr) == 0) violation("mxFree of a block not alive (%p)", ptr);
+  if (books().blocks.erase(ptr) == 0) {
+    violation("mxFree of a block not alive (%p)", ptr);
+  }
   std::free(ptr);
 }
 

@@ -47,7 +47,7 @@ void free_argument(mxArray *argument);
 // Starts a call's books. Aborts when the previous call left anything booked.
 void begin_call(Answer answer, double value, bool string_conversion_fails);
 
-int prompts();               // how often "input" was called
+int prompts();                // how often "input" was called
 std::size_t booked_arrays();  // arrays made and not destroyed
 std::size_t booked_blocks();  // mxArrayToString / mxCalloc blocks not freed
 bool is_booked(const mxArray *array);
