@@ -9,13 +9,14 @@ function soak (moddir, calls)
   ## its listing there.
   addpath (moddir);
   modules = {'uartattach', 'fifoattach'};
+  drivers = {'d2xx', 'd3xx'};
   descriptions = {'Soak Serial', 'Soak FIFO'};
   batch = 1000;      # the simulated driver's log and closed-handle records
                      # grow with every call; they are reset between batches
   problems = 0;
   for m = 1:2
     [module, desc] = deal (modules{m}, descriptions{m});
-    drv = ifelse (m == 1, 'd2xx', 'd3xx');
+    drv = drivers{m};
     run_batches (module, drv, desc, batch, 30 * batch);  # Octave settles first
     before = rss_kib ();
     run_batches (module, drv, desc, batch, calls);
@@ -44,12 +45,4 @@ endfunction
 function kib = rss_kib ()
   status = fileread ('/proc/self/status');
   kib = str2double (regexp (status, 'VmRSS:\s*(\d+)', 'tokens', 'once'){1});
-endfunction
-
-function v = ifelse (c, a, b)
-  if (c)
-    v = a;
-  else
-    v = b;
-  endif
 endfunction

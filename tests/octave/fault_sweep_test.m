@@ -37,11 +37,3 @@ function fault_sweep_test ()
     endfor
   endfor
 endfunction
-
-function v = ifelse (c, a, b)
-  if (c)
-    v = a;
-  else
-    v = b;
-  endif
-endfunction

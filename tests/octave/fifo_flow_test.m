@@ -9,14 +9,6 @@ function fifo_flow_test ()
   shared_flow_holds ();
 endfunction
 
-function c = out (text)
-  c = {'out', text};
-endfunction
-
-function c = con (text)
-  c = {'con', text};
-endfunction
-
 function t = count_line (n)
   t = sprintf ("Number of FT3 devices found: %d \n", n);
 endfunction
@@ -27,12 +19,6 @@ function t = attached_lines (number, version)
   endif
   t = sprintf ("Connecting to device %d... \nConnected!\n\t Driver version = %s\n",
                number, version);
-endfunction
-
-function expect_results (label, r, ok, h, d)
-  expect ([label ': error'], r.err, []);
-  expect ([label ': results'], {r.ok, r.h, r.d}, {ok, h, d});
-  expect ([label ': closed handle reused'], r.misuse, cell (0, 1));
 endfunction
 
 function listing_and_open ()

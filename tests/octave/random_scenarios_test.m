@@ -145,11 +145,3 @@ function t = disp_text (s)
   t = strtrim (evalc ('disp (s)'));
   t = regexprep (t, '\s+', ' ');
 endfunction
-
-function v = ifelse (c, a, b)
-  if (c)
-    v = a;
-  else
-    v = b;
-  endif
-endfunction

@@ -18,14 +18,6 @@ endfunction
 
 ## --- text the module prints -------------------------------------------
 
-function c = out (text)
-  c = {'out', text};
-endfunction
-
-function c = con (text)
-  c = {'con', text};
-endfunction
-
 function t = count_line (n)
   t = sprintf ("Number of FT2 devices found: %d \n", n);
 endfunction
@@ -45,12 +37,6 @@ function log = setup_log (h)
          sprintf("FT_ResetDevice(%s)=0", h);
          sprintf("FT_SetBaudRate(%s,230400)=0", h);
          sprintf("FT_SetDataCharacteristics(%s,8,0,0)=0", h)};
-endfunction
-
-function expect_results (label, r, ok, h, d)
-  expect ([label ': error'], r.err, []);
-  expect ([label ': results'], {r.ok, r.h, r.d}, {ok, h, d});
-  expect ([label ': closed handle reused'], r.misuse, cell (0, 1));
 endfunction
 
 function expect_none (label, r)
