@@ -134,15 +134,15 @@ mxArray *cell_column(const std::vector<std::string> &lines) {
   return cell;
 }
 
-long add_device(const SimApi &sim, const mxArray *spec) {
+long add_device(const SimApi &sim, const mxArray *given) {
   std::string serial, description;
   ftsim_device d{};
-  if (mxIsChar(spec) || mxIsUint8(spec)) {
-    description = text_of(spec, "Description");
-  } else if (mxIsStruct(spec) && mxGetNumberOfElements(spec) == 1) {
-    for (int f = 0; f < mxGetNumberOfFields(spec); ++f) {
-      const std::string name = mxGetFieldNameByNumber(spec, f);
-      const mxArray *v = mxGetFieldByNumber(spec, 0, f);
+  if (mxIsChar(given) || mxIsUint8(given)) {
+    description = text_of(given, "Description");
+  } else if (mxIsStruct(given) && mxGetNumberOfElements(given) == 1) {
+    for (int f = 0; f < mxGetNumberOfFields(given); ++f) {
+      const std::string name = mxGetFieldNameByNumber(given, f);
+      const mxArray *v = mxGetFieldByNumber(given, 0, f);
       if (name == "Description") description = text_of(v, "Description");
       else if (name == "SerialNumber") serial = text_of(v, "SerialNumber");
       else if (name == "Flags") {
@@ -182,14 +182,14 @@ const ConfigField kConfigFields[] = {
     FIELD(FlashEEPROMDetection), FIELD(MSIO_Control), FIELD(GPIO_Control)};
 #undef FIELD
 
-mxArray *config(const SimApi &sim, const mxArray *spec) {
+mxArray *config(const SimApi &sim, const mxArray *given) {
   d3xx::FT_60XCONFIGURATION record{};
   auto *bytes = reinterpret_cast<unsigned char *>(&record);
   check(sim, sim.ftsim_get_config(&record, sizeof record));
-  if (spec != nullptr) {
-    if (!mxIsStruct(spec)) mexErrMsgIdAndTxt("ftdisim:argument", "The configuration is a struct.");
+  if (given != nullptr) {
+    if (!mxIsStruct(given)) mexErrMsgIdAndTxt("ftdisim:argument", "The configuration is a struct.");
     for (const ConfigField &f : kConfigFields) {
-      const mxArray *v = mxGetField(spec, 0, f.name);
+      const mxArray *v = mxGetField(given, 0, f.name);
       if (v == nullptr) continue;
       if (f.size == sizeof record.StringDescriptors) {
         const std::string text = text_of(v, f.name);
