@@ -46,33 +46,6 @@ function label = window(mod, desc, entries, calls)
   cgmark('dump', label);
 end
 
-function call_n(mod, desc, calls)
-  switch mod
-    case 'empty'
-    case 'null'
-      for i = 1:calls
-        [ok, h, d] = null_mex(desc); %#ok<ASGLU>
-      end
-    case 'uart'
-      for i = 1:calls
-        [ok, h, d] = uartattach(desc); %#ok<ASGLU>
-      end
-      if ~ok, error('bench:attach', 'uartattach did not attach %s', desc); end
-    case 'fifo'
-      for i = 1:calls
-        [ok, h, d] = fifoattach(desc); %#ok<ASGLU>
-      end
-      if ~ok, error('bench:attach', 'fifoattach did not attach %s', desc); end
-  end
-end
-
-function sim_devices(drv, n)
-  ftdisim(drv, 'reset');
-  for i = 1:n
-    ftdisim(drv, 'add', sprintf('Dev %04d', i));
-  end
-end
-
 function drv = driver_of(mod)
   if strcmp(mod, 'fifo')
     drv = 'd3xx';

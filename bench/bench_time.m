@@ -122,27 +122,6 @@ function t = median_times(varargin)
   t = median(times, 1);
 end
 
-function call_n(mod, desc, calls)
-  % Direct calls, each module by its own name, so that every loop costs the
-  % interpreter the same.
-  switch mod
-    case 'null'
-      for i = 1:calls
-        [ok, h, d] = null_mex(desc); %#ok<ASGLU>
-      end
-    case 'uart'
-      for i = 1:calls
-        [ok, h, d] = uartattach(desc); %#ok<ASGLU>
-      end
-      if ~ok, error('bench:attach', 'uartattach did not attach %s', desc); end
-    case 'fifo'
-      for i = 1:calls
-        [ok, h, d] = fifoattach(desc); %#ok<ASGLU>
-      end
-      if ~ok, error('bench:attach', 'fifoattach did not attach %s', desc); end
-  end
-end
-
 function [before, after, lines] = rss_run(mod, total, block)
   drv = driver_of(mod);
   % Warm-up: the same loop over a tenth of the calls, so that what the
@@ -154,14 +133,6 @@ function [before, after, lines] = rss_run(mod, total, block)
   after = vmrss_kb();
   lines = numel(ftdisim(drv, 'log'));
   sim_devices(drv, 1);
-end
-
-function sim_devices(drv, n)
-  % A fresh simulated driver listing devices 'Dev 0001' .. 'Dev n'.
-  ftdisim(drv, 'reset');
-  for i = 1:n
-    ftdisim(drv, 'add', sprintf('Dev %04d', i));
-  end
 end
 
 function drv = driver_of(mod)
