@@ -46,10 +46,3 @@ function label = window(mod, desc, entries, calls)
   cgmark('dump', label);
 end
 
-function drv = driver_of(mod)
-  if strcmp(mod, 'fifo')
-    drv = 'd3xx';
-  else
-    drv = 'd2xx';
-  end
-end

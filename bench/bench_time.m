@@ -135,14 +135,6 @@ function [before, after, lines] = rss_run(mod, total, block)
   sim_devices(drv, 1);
 end
 
-function drv = driver_of(mod)
-  if strcmp(mod, 'fifo')
-    drv = 'd3xx';
-  else
-    drv = 'd2xx';
-  end
-end
-
 function s = name_of(mod)
   if strcmp(mod, 'null')
     s = 'null MEX call';
