@@ -31,6 +31,7 @@ function(add_module_set)
   target_compile_definitions(fifoattach${s} PRIVATE D3XX_LIBRARY="${SET_D3XX}")
 
   add_library(ftdisim${s} MODULE "${src}/simdriver/ftdisim.cpp"
+    "${src}/simdriver/ftdisim_line.cpp" "${src}/simdriver/ftdisim_fifo.cpp"
     $<TARGET_OBJECTS:attach_common${s}>)
 
   set(mex_targets uartattach${s} fifoattach${s} ftdisim${s})

@@ -1,5 +1,5 @@
 // The part of FTDI's D3XX driver interface (FT60x FIFO bridges) that
-// fifoattach calls, declared from its published C ABI.
+// fifoattach and fifoport call, declared from its published C ABI.
 #pragma once
 
 #include <cstddef>
@@ -49,6 +49,16 @@ static_assert(offsetof(FT_60XCONFIGURATION, GPIO_Control) == 148, "layout");
 
 constexpr DWORD FT_OPEN_BY_INDEX = 0x10;
 
+constexpr FT_STATUS FT_INVALID_PARAMETER = 6;
+constexpr FT_STATUS FT_TIMEOUT = 19;
+constexpr FT_STATUS FT_DEVICE_NOT_CONNECTED = 30;
+
+// Pipe IDs: channel c (1-4) writes to OUT pipe 0x01 + c, reads from IN pipe
+// 0x81 + c.
+constexpr UCHAR kOutPipe1 = 0x02;
+constexpr UCHAR kInPipe1 = 0x82;
+constexpr ULONG kDefaultPipeTimeoutMs = 5000;
+
 // The driver functions fifoattach calls, resolved from the bound library.
 struct Api {
   FT_STATUS (*FT_CreateDeviceInfoList)(DWORD *numDevs);
@@ -60,6 +70,24 @@ struct Api {
   FT_STATUS (*FT_Close)(FT_HANDLE handle);
   FT_STATUS (*FT_GetChipConfiguration)(FT_HANDLE handle, void *config);
   FT_STATUS (*FT_GetDriverVersion)(FT_HANDLE handle, DWORD *version);
+};
+
+// The pipe functions fifoport calls besides, bound apart. These are the
+// Linux prototypes, taken from open documentation of wrappers of the library
+// (the vendor's guide gives the Windows ones, where the last argument of
+// FT_ReadPipe/FT_WritePipe is an OVERLAPPED pointer): on Linux it is a
+// timeout in milliseconds, by value. A timed-out transfer may answer
+// FT_TIMEOUT or FT_OK with fewer bytes; after a timeout or an error the pipe
+// must be aborted before the next transfer.
+struct PipeApi {
+  FT_STATUS (*FT_WritePipe)(FT_HANDLE handle, UCHAR pipe, UCHAR *buffer,
+                            ULONG count, ULONG *moved, DWORD timeout_ms);
+  FT_STATUS (*FT_ReadPipe)(FT_HANDLE handle, UCHAR pipe, UCHAR *buffer,
+                           ULONG count, ULONG *moved, DWORD timeout_ms);
+  // Default 5000 ms, reset at each FT_Create; 0 disables the timeout.
+  FT_STATUS (*FT_SetPipeTimeout)(FT_HANDLE handle, UCHAR pipe, ULONG ms);
+  FT_STATUS (*FT_AbortPipe)(FT_HANDLE handle, UCHAR pipe);
+  FT_STATUS (*FT_FlushPipe)(FT_HANDLE handle, UCHAR pipe);
 };
 
 }  // namespace d3xx

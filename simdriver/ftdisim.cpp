@@ -10,6 +10,7 @@
 
 #include "../attach/driver_library.h"
 #include "../fifoattach/d3xx.h"
+#include "ftdisim_args.h"
 #include "sim_control.h"
 
 namespace {
@@ -51,8 +52,12 @@ bool bind_all(attach::DriverLibrary &library, SimApi &api) {
 
 // The two simulated libraries export the same names; each is bound on its
 // own, from the folder this file sits in, as the modules bind them.
-const SimApi &simulator(const std::string &driver) {
+attach::DriverLibrary &library_of(bool fifo) {
   static attach::DriverLibrary libraries[2];
+  return libraries[fifo ? 1 : 0];
+}
+
+const SimApi &simulator(const std::string &driver) {
   static SimApi apis[2];
   static bool bound[2];
   const bool fifo = driver == "d3xx";
@@ -61,65 +66,13 @@ const SimApi &simulator(const std::string &driver) {
   }
   const int k = fifo ? 1 : 0;
   if (!bound[k]) {
-    bound[k] = libraries[k].open(fifo ? "libd3xx_sim.so" : "libd2xx_sim.so",
-                                 reinterpret_cast<const void *>(&simulator)) &&
-               bind_all(libraries[k], apis[k]);
-    if (!bound[k]) mexErrMsgIdAndTxt("ftdisim:library", "%s", libraries[k].error);
+    attach::DriverLibrary &library = library_of(fifo);
+    bound[k] = library.open(fifo ? "libd3xx_sim.so" : "libd2xx_sim.so",
+                            reinterpret_cast<const void *>(&simulator)) &&
+               bind_all(library, apis[k]);
+    if (!bound[k]) mexErrMsgIdAndTxt("ftdisim:library", "%s", library.error);
   }
   return apis[k];
-}
-
-std::string text_of(const mxArray *a, const char *what) {
-  if (a != nullptr && mxIsChar(a)) {
-    char *s = mxArrayToString(a);
-    std::string text(s, mxGetNumberOfElements(a));
-    mxFree(s);
-    return text;
-  }
-  if (a != nullptr && mxIsUint8(a)) {
-    const auto *bytes = static_cast<const char *>(mxGetData(a));
-    return std::string(bytes, mxGetNumberOfElements(a));
-  }
-  mexErrMsgIdAndTxt("ftdisim:argument", "%s must be text or uint8 bytes.", what);
-  return {};
-}
-
-std::vector<std::uint64_t> integers_of(const mxArray *a, const char *what) {
-  if (a == nullptr || !(mxIsNumeric(a) || mxIsLogical(a)) || mxIsComplex(a)) {
-    mexErrMsgIdAndTxt("ftdisim:argument", "%s must be a real number.", what);
-  }
-  const std::size_t n = mxGetNumberOfElements(a);
-  std::vector<std::uint64_t> values(n);
-  if (mxIsUint64(a) || mxIsInt64(a)) {
-    // Exact: handle values at or above 2^53 do not survive a double.
-    std::memcpy(values.data(), mxGetData(a), n * sizeof(std::uint64_t));
-  } else {
-    const mxArray *copy = a;
-    mxArray *converted = nullptr;
-    if (!mxIsDouble(a)) {
-      mxArray *arg = const_cast<mxArray *>(a);
-      mexCallMATLAB(1, &converted, 1, &arg, "double");
-      copy = converted;
-    }
-    const double *d = mxGetPr(copy);
-    for (std::size_t i = 0; i < n; ++i) {
-      values[i] = d[i] < 0 ? static_cast<std::uint64_t>(static_cast<std::int64_t>(d[i]))
-                           : static_cast<std::uint64_t>(d[i]);
-    }
-    if (converted != nullptr) mxDestroyArray(converted);
-  }
-  return values;
-}
-
-std::uint64_t integer_of(const mxArray *a, const char *what) {
-  const std::vector<std::uint64_t> v = integers_of(a, what);
-  if (v.size() != 1) mexErrMsgIdAndTxt("ftdisim:argument", "%s must be a scalar.", what);
-  return v[0];
-}
-
-const mxArray *argument(int nrhs, const mxArray *prhs[], int i, const char *what) {
-  if (i >= nrhs) mexErrMsgIdAndTxt("ftdisim:usage", "Missing argument: %s.", what);
-  return prhs[i];
 }
 
 void check(const SimApi &sim, int result) {
@@ -231,7 +184,8 @@ extern "C" __attribute__((visibility("default"))) void mexFunction(
   if (nrhs < 2 || !mxIsChar(prhs[0]) || !mxIsChar(prhs[1])) {
     mexErrMsgIdAndTxt("ftdisim:usage", "Usage: ftdisim(DRIVER, COMMAND, ...); see 'help ftdisim'.");
   }
-  const SimApi &sim = simulator(text_of(prhs[0], "DRIVER"));
+  const std::string driver = text_of(prhs[0], "DRIVER");
+  const SimApi &sim = simulator(driver);
   const std::string command = text_of(prhs[1], "COMMAND");
   mxArray *result = nullptr;
 
@@ -289,7 +243,8 @@ extern "C" __attribute__((visibility("default"))) void mexFunction(
     if (!handles.empty()) {
       std::memcpy(mxGetData(result), handles.data(), handles.size() * sizeof handles[0]);
     }
-  } else {
+  } else if (!(driver == "d3xx" ? ftdisim::fifo_command : ftdisim::line_command)(
+                 library_of(driver == "d3xx"), command, &result, nrhs, prhs)) {
     mexErrMsgIdAndTxt("ftdisim:usage", "Unknown command '%s'; see 'help ftdisim'.",
                       command.c_str());
   }

@@ -99,6 +99,15 @@ FT_STATUS open_device(std::uint64_t index, FT_HANDLE *handle) {
   return FT_OK;
 }
 
+Device *device_of_handle(FT_HANDLE handle) {
+  const std::uint64_t value = handle_value(handle);
+  if (value == 0 || !is_open(handle)) return nullptr;
+  for (Device &device : state().devices) {
+    if (device.handle == value) return &device;
+  }
+  return nullptr;
+}
+
 bool is_open(FT_HANDLE handle) {
   return state().open.count(handle_value(handle)) != 0;
 }
@@ -159,6 +168,7 @@ long ftsim_add_device(const ftsim_device *d) {
   device.description.assign(d->description != nullptr ? d->description : "",
                             d->description_len);
   device.held_elsewhere = d->held_elsewhere != 0;
+  device.key = state().next_device_key++;
   state().devices.push_back(device);
   return static_cast<long>(state().devices.size() - 1);
 }

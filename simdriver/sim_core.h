@@ -21,6 +21,7 @@ constexpr FT_STATUS kInvalidParameter = 6;
 constexpr FT_STATUS kNotSupported = 17;
 
 struct Device {
+  std::uint64_t key = 0;  // unique among the devices added since the last reset
   std::uint32_t flags = 0;
   bool flags_given = false;
   std::uint32_t type = 0;
@@ -46,6 +47,7 @@ struct State {
   std::vector<std::uint64_t> queued_handles;
   std::size_t next_queued = 0;
   std::uint64_t next_handle = 0x1000;
+  std::uint64_t next_device_key = 1;
   std::set<std::uint64_t> open;
   std::set<std::uint64_t> closed;  // closed and not handed out again
   std::vector<LogLine> log;
@@ -95,6 +97,9 @@ Device *device_at(std::uint64_t index);
 // Opens the device at `index`: FT_OK and the new handle, or a failure.
 FT_STATUS open_device(std::uint64_t index, FT_HANDLE *handle);
 FT_STATUS close_handle(FT_HANDLE handle);
+// The device `handle` is open on, or null: not open, or the device was
+// removed (unplugged) while open.
+Device *device_of_handle(FT_HANDLE handle);
 bool is_open(FT_HANDLE handle);
 
 // The entry the driver lists for `device`.

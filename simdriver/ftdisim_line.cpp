@@ -1,0 +1,11 @@
+// ftdisim's far-end commands of the simulated D2XX driver.
+#include "ftdisim_args.h"
+
+namespace ftdisim {
+
+bool line_command(attach::DriverLibrary &, const std::string &, mxArray **, int,
+                  const mxArray *[]) {
+  return false;
+}
+
+}  // namespace ftdisim
