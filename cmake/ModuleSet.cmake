@@ -1,7 +1,8 @@
 # add_module_set(NAME suffix DIR folder D2XX lib D3XX lib [FLAGS ...])
-# Builds uartattach, fifoattach, the simulated drivers and their control
-# function ftdisim into one folder, with the help texts beside them: the folder
-# a script puts on its path. Target names carry the suffix; files do not.
+# Builds uartattach, fifoattach, the driver hub they reach their drivers
+# through, the simulated drivers and their control function ftdisim into one
+# folder, with the help texts beside them: the folder a script puts on its
+# path. Target names carry the suffix; files do not.
 set(ATTACH_SOURCE_DIR "${CMAKE_CURRENT_LIST_DIR}/..")
 
 function(add_module_set)
@@ -9,9 +10,17 @@ function(add_module_set)
   set(s "${SET_NAME}")
   set(src "${ATTACH_SOURCE_DIR}")
 
-  add_library(attach_common${s} OBJECT "${src}/attach/driver_library.cpp")
+  add_library(driver_library${s} OBJECT "${src}/driver_hub/driver_library.cpp")
+  add_library(hub_client${s} OBJECT "${src}/driver_hub/hub_client.cpp")
   add_library(sim_core${s} OBJECT "${src}/simdriver/sim_core.cpp")
-  set(objects attach_common${s} sim_core${s})
+  set(objects driver_library${s} hub_client${s} sim_core${s})
+
+  # Loaded by path from this folder and never unloaded (see driver_hub/hub.h).
+  add_library(ftdi_hub${s} SHARED "${src}/driver_hub/hub.cpp"
+    $<TARGET_OBJECTS:driver_library${s}>)
+  set_target_properties(ftdi_hub${s} PROPERTIES OUTPUT_NAME ftdi_hub)
+  target_link_libraries(ftdi_hub${s} PRIVATE dl)
+  target_link_options(ftdi_hub${s} PRIVATE -Wl,--no-undefined -Wl,-z,nodelete)
 
   add_library(d2xx_sim${s} SHARED "${src}/simdriver/sim_d2xx.cpp"
     $<TARGET_OBJECTS:sim_core${s}>)
@@ -22,17 +31,17 @@ function(add_module_set)
 
   add_library(uartattach${s} MODULE
     "${src}/uartattach/uartattach.cpp" "${src}/uartattach/uart_layer.cpp"
-    "${src}/uartattach/d2xx_binding.cpp" $<TARGET_OBJECTS:attach_common${s}>)
+    "${src}/uartattach/d2xx_binding.cpp" $<TARGET_OBJECTS:hub_client${s}>)
   target_compile_definitions(uartattach${s} PRIVATE D2XX_LIBRARY="${SET_D2XX}")
 
   add_library(fifoattach${s} MODULE
     "${src}/fifoattach/fifoattach.cpp" "${src}/fifoattach/fifo_layer.cpp"
-    "${src}/fifoattach/d3xx_binding.cpp" $<TARGET_OBJECTS:attach_common${s}>)
+    "${src}/fifoattach/d3xx_binding.cpp" $<TARGET_OBJECTS:hub_client${s}>)
   target_compile_definitions(fifoattach${s} PRIVATE D3XX_LIBRARY="${SET_D3XX}")
 
   add_library(ftdisim${s} MODULE "${src}/simdriver/ftdisim.cpp"
     "${src}/simdriver/ftdisim_line.cpp" "${src}/simdriver/ftdisim_fifo.cpp"
-    $<TARGET_OBJECTS:attach_common${s}>)
+    $<TARGET_OBJECTS:driver_library${s}>)
 
   set(mex_targets uartattach${s} fifoattach${s} ftdisim${s})
   foreach(t ${mex_targets})
@@ -54,7 +63,7 @@ function(add_module_set)
     target_include_directories(${t} SYSTEM PRIVATE "${OCTAVE_OCTINCLUDEDIR}")
   endforeach()
 
-  foreach(t ${objects} d2xx_sim${s} d3xx_sim${s} ${mex_targets})
+  foreach(t ${objects} ftdi_hub${s} d2xx_sim${s} d3xx_sim${s} ${mex_targets})
     target_compile_options(${t} PRIVATE ${ATTACH_WARNINGS} ${SET_FLAGS})
     target_link_options(${t} PRIVATE ${SET_FLAGS})
     set_target_properties(${t} PROPERTIES
@@ -62,8 +71,9 @@ function(add_module_set)
       VISIBILITY_INLINES_HIDDEN ON
       LIBRARY_OUTPUT_DIRECTORY "${SET_DIR}")
   endforeach()
-  # The modules find the simulated drivers beside themselves at run time.
-  add_dependencies(uartattach${s} d2xx_sim${s})
-  add_dependencies(fifoattach${s} d3xx_sim${s})
+  # The modules find the hub and the simulated drivers beside themselves at
+  # run time.
+  add_dependencies(uartattach${s} ftdi_hub${s} d2xx_sim${s})
+  add_dependencies(fifoattach${s} ftdi_hub${s} d3xx_sim${s})
   add_dependencies(ftdisim${s} d2xx_sim${s} d3xx_sim${s})
 endfunction()

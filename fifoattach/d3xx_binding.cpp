@@ -1,6 +1,6 @@
-// Binds fifoattach to its D3XX library: the vendor's libftd3xx or the
-// simulated one, whichever the build chose (D3XX_LIBRARY).
-#include "../attach/driver_library.h"
+// Binds fifoattach to its D3XX library (the vendor's libftd3xx or the simulated one,
+// whichever the build chose: D3XX_LIBRARY) through the driver hub beside it.
+#include "../driver_hub/hub.h"
 #include "fifo_layer.h"
 
 #ifndef D3XX_LIBRARY
@@ -9,22 +9,17 @@
 
 namespace fifo {
 
-namespace {
-
-bool bind_all(attach::DriverLibrary &library, d3xx::Api &api) {
-  // Each driver function is looked up under its own name.
-#define BIND(fn) library.bind(#fn, api.fn)
-  return BIND(FT_CreateDeviceInfoList) && BIND(FT_GetDeviceInfoList) &&
-         BIND(FT_Create) && BIND(FT_Close) && BIND(FT_GetChipConfiguration) &&
-         BIND(FT_GetDriverVersion);
-#undef BIND
-}
-
-}  // namespace
-
 const d3xx::Api *driver(const char **why) {
-  return attach::bound_driver<d3xx::Api, bind_all>(
-      D3XX_LIBRARY, reinterpret_cast<const void *>(&driver), why);
+  // The hub keeps a bound driver for good; a failed binding is tried again on
+  // the next call.
+  static const d3xx::Api *api = nullptr;
+  if (api != nullptr) return api;
+  const char *reason = nullptr;
+  if (const hub::Api *h = hub::get(D3XX_LIBRARY, &reason)) {
+    api = h->d3xx(D3XX_LIBRARY, &reason);
+  }
+  if (api == nullptr && why != nullptr) *why = reason;
+  return api;
 }
 
 }  // namespace fifo

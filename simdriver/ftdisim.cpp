@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "../attach/driver_library.h"
+#include "../driver_hub/driver_library.h"
 #include "../fifoattach/d3xx.h"
 #include "ftdisim_args.h"
 #include "sim_control.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "../attach/driver_library.h"
+#include "../driver_hub/driver_library.h"
 
 namespace ftdisim {
 

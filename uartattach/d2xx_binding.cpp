@@ -1,6 +1,6 @@
-// Binds uartattach to its D2XX library: the vendor's libftd2xx or the
-// simulated one, whichever the build chose (D2XX_LIBRARY).
-#include "../attach/driver_library.h"
+// Binds uartattach to its D2XX library (the vendor's libftd2xx or the simulated one,
+// whichever the build chose: D2XX_LIBRARY) through the driver hub beside it.
+#include "../driver_hub/hub.h"
 #include "uart_layer.h"
 
 #ifndef D2XX_LIBRARY
@@ -9,24 +9,17 @@
 
 namespace uart {
 
-namespace {
-
-bool bind_all(attach::DriverLibrary &library, d2xx::Api &api) {
-  // Each driver function is looked up under its own name.
-#define BIND(fn) library.bind(#fn, api.fn)
-  return BIND(FT_CreateDeviceInfoList) && BIND(FT_GetDeviceInfoList) &&
-         BIND(FT_Open) && BIND(FT_Close) && BIND(FT_ResetDevice) &&
-         BIND(FT_CyclePort) && BIND(FT_ResetPort) && BIND(FT_SetLatencyTimer) &&
-         BIND(FT_GetLatencyTimer) && BIND(FT_SetBaudRate) &&
-         BIND(FT_SetDataCharacteristics) && BIND(FT_GetDriverVersion);
-#undef BIND
-}
-
-}  // namespace
-
 const d2xx::Api *driver(const char **why) {
-  return attach::bound_driver<d2xx::Api, bind_all>(
-      D2XX_LIBRARY, reinterpret_cast<const void *>(&driver), why);
+  // The hub keeps a bound driver for good; a failed binding is tried again on
+  // the next call.
+  static const d2xx::Api *api = nullptr;
+  if (api != nullptr) return api;
+  const char *reason = nullptr;
+  if (const hub::Api *h = hub::get(D2XX_LIBRARY, &reason)) {
+    api = h->d2xx(D2XX_LIBRARY, &reason);
+  }
+  if (api == nullptr && why != nullptr) *why = reason;
+  return api;
 }
 
 }  // namespace uart

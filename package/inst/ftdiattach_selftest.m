@@ -45,7 +45,7 @@ endfunction
 %! moddir = fileparts (which ('uartattach'));
 %! files = {'uartattach.mex', 'fifoattach.mex', 'ftdisim.mex', ...
 %!          'uartattach.m', 'fifoattach.m', 'ftdisim.m', ...
-%!          'libd2xx_sim.so', 'libd3xx_sim.so', 'ftdiattach_drivers.m'};
+%!          'libftdi_hub.so', 'libd2xx_sim.so', 'libd3xx_sim.so', 'ftdiattach_drivers.m'};
 %! missing = files(! cellfun (@(f) isfile (fullfile (moddir, f)), files));
 %! assert (missing, cell (1, 0));
 
