@@ -39,11 +39,19 @@ function(add_module_set)
     "${src}/fifoattach/d3xx_binding.cpp" $<TARGET_OBJECTS:hub_client${s}>)
   target_compile_definitions(fifoattach${s} PRIVATE D3XX_LIBRARY="${SET_D3XX}")
 
+  # The gateway of the uartport and fifoport objects, beside their classes.
+  add_library(ftdiport_io${s} MODULE
+    "${src}/port/gateway.cpp" "${src}/port/port.cpp" "${src}/port/device.cpp"
+    "${src}/port/datatypes.cpp" "${src}/uartport/uart_device.cpp"
+    "${src}/fifoport/fifo_device.cpp" $<TARGET_OBJECTS:hub_client${s}>)
+  target_compile_definitions(ftdiport_io${s} PRIVATE
+    D2XX_LIBRARY="${SET_D2XX}" D3XX_LIBRARY="${SET_D3XX}")
+
   add_library(ftdisim${s} MODULE "${src}/simdriver/ftdisim.cpp"
     "${src}/simdriver/ftdisim_line.cpp" "${src}/simdriver/ftdisim_fifo.cpp"
     $<TARGET_OBJECTS:driver_library${s}>)
 
-  set(mex_targets uartattach${s} fifoattach${s} ftdisim${s})
+  set(mex_targets uartattach${s} fifoattach${s} ftdiport_io${s} ftdisim${s})
   foreach(t ${mex_targets})
     get_target_property(name ${t} NAME)
     string(REPLACE "${s}" "" name "${name}")
@@ -58,6 +66,12 @@ function(add_module_set)
     add_custom_command(TARGET ${t} POST_BUILD
       COMMAND ${CMAKE_COMMAND} -E copy_if_different
         "${src}/help/${name}.m" "${SET_DIR}/${name}.m")
+  endforeach()
+  # The objects' classes and functions (copied again whenever they change).
+  foreach(f port/ftdiport.m uartport/uartport.m uartport/uartportlist.m
+          fifoport/fifoport.m fifoport/fifoportlist.m)
+    get_filename_component(name "${f}" NAME)
+    configure_file("${src}/${f}" "${SET_DIR}/${name}" COPYONLY)
   endforeach()
   foreach(t ${objects})
     target_include_directories(${t} SYSTEM PRIVATE "${OCTAVE_OCTINCLUDEDIR}")
@@ -75,5 +89,6 @@ function(add_module_set)
   # run time.
   add_dependencies(uartattach${s} ftdi_hub${s} d2xx_sim${s})
   add_dependencies(fifoattach${s} ftdi_hub${s} d3xx_sim${s})
+  add_dependencies(ftdiport_io${s} ftdi_hub${s} uartattach${s} fifoattach${s})
   add_dependencies(ftdisim${s} d2xx_sim${s} d3xx_sim${s})
 endfunction()
