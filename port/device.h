@@ -28,6 +28,8 @@ struct Setting {
   // as `initial` makes them.
   mxArray *(*value)(const Settings &settings);
   mxArray *(*initial)();
+  // Given only when the object is made (fifoport's Channel).
+  bool fixed;
 };
 
 // A call of the gateway that only one kind of object has.

@@ -295,7 +295,7 @@ void set(int, mxArray *plhs[], int nrhs, const mxArray *prhs[]) {
   Port &port = checked_port(arg(nrhs, prhs, 1));
   const Device &device = device_of(port.kind);
   const Setting *setting = setting_named(device, arg(nrhs, prhs, 2));
-  if (setting == nullptr || setting->value == nullptr || nrhs < 4) {
+  if (setting == nullptr || setting->value == nullptr || setting->fixed || nrhs < 4) {
     mexErrMsgIdAndTxt("ftdiport_io:usage", "set takes a setting's name and value.");
   }
   RestoreUnlessKept restore{port, port.settings};

@@ -130,15 +130,15 @@ mxArray *flow_value(const Settings &s) { return mxCreateString(kFlows[s.line.flo
 
 // In the order they reach the driver after the attach.
 const Setting kSettings[] = {
-    {"BaudRate", parse_baud, apply_baud, baud_value, nullptr},
-    {"DataBits", parse_data_bits, apply_characteristics, data_bits_value, nullptr},
-    {"StopBits", parse_stop_bits, apply_characteristics, stop_bits_value, nullptr},
-    {"Parity", parse_parity, apply_characteristics, parity_value, nullptr},
-    {"FlowControl", parse_flow, apply_flow, flow_value, nullptr},
-    {"Timeout", parse_timeout, nullptr, timeout_value, nullptr},
-    {"ByteOrder", parse_byte_order, nullptr, byte_order_value, nullptr},
-    {"Tag", parse_tag, nullptr, nullptr, initial_tag},
-    {"UserData", parse_user_data, nullptr, nullptr, initial_user_data},
+    {"BaudRate", parse_baud, apply_baud, baud_value, nullptr, false},
+    {"DataBits", parse_data_bits, apply_characteristics, data_bits_value, nullptr, false},
+    {"StopBits", parse_stop_bits, apply_characteristics, stop_bits_value, nullptr, false},
+    {"Parity", parse_parity, apply_characteristics, parity_value, nullptr, false},
+    {"FlowControl", parse_flow, apply_flow, flow_value, nullptr, false},
+    {"Timeout", parse_timeout, nullptr, timeout_value, nullptr, false},
+    {"ByteOrder", parse_byte_order, nullptr, byte_order_value, nullptr, false},
+    {"Tag", parse_tag, nullptr, nullptr, initial_tag, false},
+    {"UserData", parse_user_data, nullptr, nullptr, initial_user_data, false},
 };
 
 // --- waiting and moving bytes ------------------------------------------------
