@@ -96,10 +96,10 @@ DWORD take(Line &line, Clock::time_point now, std::uint8_t *out, DWORD count) {
     if (moved == count) break;
     const std::size_t here = arrived(a, now);
     const std::size_t n = std::min<std::size_t>(here - a.taken, count - moved);
-    std::memcpy(out + moved, a.bytes.data() + a.taken, n);
+    if (n > 0) std::memcpy(out + moved, a.bytes.data() + a.taken, n);
     a.taken += n;
     moved += static_cast<DWORD>(n);
-    if (here < a.bytes.size()) break;
+    if (here < a.bytes.size()) break;  // later chunks arrive later still
   }
   return moved;
 }
@@ -290,8 +290,8 @@ long ftsim_line_tx(std::size_t index, void *out, std::size_t capacity) {
   sim::line::advance(*line, sim::line::Clock::now());
   std::vector<std::uint8_t> &sent = line->sent;
   const long size = static_cast<long>(sent.size());
-  if (out != nullptr) {
-    const std::size_t n = std::min(capacity, sent.size());
+  const std::size_t n = std::min(capacity, sent.size());
+  if (out != nullptr && n > 0) {
     std::memcpy(out, sent.data(), n);
     sent.erase(sent.begin(), sent.begin() + static_cast<std::ptrdiff_t>(n));
   }
