@@ -24,11 +24,6 @@ std::size_t arrived(const Arrivals &a, Clock::time_point now) {
   return std::min(n, a.bytes.size());
 }
 
-bool stalled(const Line &line) {
-  return (line.flow == d2xx::FT_FLOW_RTS_CTS && !line.pins.clear_to_send) ||
-         (line.flow == d2xx::FT_FLOW_DTR_DSR && !line.pins.data_set_ready);
-}
-
 // Bytes reach the receive side in the order they were scheduled: a paced
 // byte at the earliest one byte time after the one before it.
 void arrive(Line &line, std::vector<std::uint8_t> bytes,
@@ -125,7 +120,11 @@ Clock::duration byte_time(const Line &line) {
       std::chrono::duration<double>(static_cast<double>(bits) / line.baud));
 }
 
-bool draining(const Line &line) { return !stalled(line); }
+// Hardware flow control with the far end's pin low holds the transmit side.
+bool draining(const Line &line) {
+  return !((line.flow == d2xx::FT_FLOW_RTS_CTS && !line.pins.clear_to_send) ||
+           (line.flow == d2xx::FT_FLOW_DTR_DSR && !line.pins.data_set_ready));
+}
 
 void advance(Line &line, Clock::time_point now) {
   if (line.sending.empty() || !draining(line)) return;

@@ -73,6 +73,7 @@ void advance(Line &line, Clock::time_point now);
 // out by now went out under the old settings, the rest drain under the new.
 void restart_if_changed(Line &line, Clock::time_point now, bool was_draining,
                         Clock::duration was_byte_time);
+// Whether the transmit buffer drains: not held by flow control.
 bool draining(const Line &line);
 Clock::duration byte_time(const Line &line);
 
