@@ -41,12 +41,65 @@
 ## @item log = ftdisim (drv, 'log')
 ## Every driver call since the last reset or 'clearlog', as
 ## @qcode{"FT_Open(0)=0"}: function, arguments (handles in hex), status.
+## A call recorded as misuse for a reason ends with it:
+## @qcode{"FT_Read(0x1000,5)=0 waits forever"}.
 ## @item bad = ftdisim (drv, 'misuse')
-## The calls that passed a handle which had been closed already.
+## The calls that passed a handle which had been closed already, and those a
+## real driver would not have returned from (@qcode{"waits forever"}): a read
+## or write without a timeout that could never finish; the simulator returns
+## at once with what it could move.
 ## @item h = ftdisim (drv, 'open')
 ## The handles open in the driver, as uint64.
 ## @item ftdisim (drv, 'clearlog')
 ## Empty the call log.
+## @end table
+##
+## Each D2XX device has a line to a far end that scripts play, kept while the
+## device is in the table (closing and opening it again keeps it; 'reset'
+## forgets it).  @var{n} is the device's number, as 'add' returns it.  Time is
+## real: FT_Read sleeps until its bytes have arrived or its timeout (from
+## FT_SetTimeouts; 0 means none) runs out, then answers 0 with what arrived.
+## FT_Write puts the bytes out on the line; the device's transmit buffer holds
+## 512 bytes, and with RTS/CTS (or DTR/DSR) flow control and the far end's
+## ClearToSend (or DataSetReady) low nothing leaves it, so a larger write
+## runs into its timeout and answers 0 with fewer bytes written.  A device
+## removed while open answers 4 on that handle to FT_SetBaudRate,
+## FT_SetDataCharacteristics and the data and line functions.  A device
+## starts at 9600 baud, 8 data bits, no parity, 1 stop bit, no flow control,
+## DTR and RTS off, no timeouts, with ClearToSend and DataSetReady high.
+##
+## @table @code
+## @item ftdisim ('d2xx', 'rx', n, bytes)
+## @itemx ftdisim ('d2xx', 'rx', n, bytes, delay)
+## The far end sends @var{bytes} (uint8 or text): they arrive now, or after
+## @var{delay} seconds.  With pacing on they arrive one byte time apart.
+## Bytes arrive in the order they were sent, after those sent before them.
+## @item t = ftdisim ('d2xx', 'tx', n)
+## The bytes that went out on the line since the last 'tx', as a uint8 row.
+## @item ftdisim ('d2xx', 'loopback', n, tf)
+## Bytes going out on the line also arrive on the device's own receive side,
+## as they go out, behind bytes already on their way there.
+## @item ftdisim ('d2xx', 'pacing', n, tf)
+## Bytes take their time on the line: 1 start bit, the data bits, a parity
+## bit unless there is none, and the stop bits (10 bits at 8N1), at the baud
+## rate set.  Received bytes arrive paced; the transmit buffer drains paced,
+## so FT_Write of more than it holds blocks until the rest fits.  Without
+## pacing, bytes arrive and leave at once.
+## @item p = ftdisim ('d2xx', 'pins', n)
+## @itemx p = ftdisim ('d2xx', 'pins', n, struct (...))
+## The pins the far end drives, as logical fields @code{ClearToSend},
+## @code{DataSetReady}, @code{CarrierDetect} and @code{RingIndicator}; given
+## fields set those pins first.  FT_GetModemStatus reports them as 0x10,
+## 0x20, 0x80 and 0x40.
+## @item l = ftdisim ('d2xx', 'line', n)
+## What the host set and what is queued: @code{BaudRate}, @code{DataBits},
+## @code{StopBits} (1 or 2), @code{Parity} (0 none, 1 odd, 2 even, 3 mark,
+## 4 space), @code{FlowControl} (the mode passed to FT_SetFlowControl),
+## @code{Xon}, @code{Xoff}, @code{DTR}, @code{RTS} (logical),
+## @code{ReadTimeout}, @code{WriteTimeout} (ms), @code{Queued} (bytes arrived
+## and not read), @code{Pending} (bytes to arrive later), @code{Sending}
+## (bytes in the transmit buffer), @code{RxPurges} and @code{TxPurges} (calls
+## of FT_Purge that purged each side).
 ## @end table
 ##
 ## Example:
@@ -54,6 +107,7 @@
 ## ftdisim ('d2xx', 'reset');
 ## ftdisim ('d2xx', 'add', 'My Device');
 ## [ok, h, desc] = uartattach ('My Device')
+## ftdisim ('d2xx', 'rx', 1, "OK\r\n", 0.1);  % the device answers in 0.1 s
 ## @end example
 ## @seealso{uartattach, fifoattach}
 ## @end deftypefn

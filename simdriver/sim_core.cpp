@@ -74,10 +74,16 @@ Call::Call(const char *function, FT_HANDLE handle, const std::string &more)
   misuse_ = state().closed.count(handle_value(handle)) != 0;
 }
 
+void Call::misuse(const char *reason) {
+  misuse_ = true;
+  reason_ = reason;
+}
+
 FT_STATUS Call::end(FT_STATUS status) {
-  state().log.push_back(
-      {std::string(function_) + "(" + arguments_ + ")=" + std::to_string(status),
-       misuse_});
+  std::string text =
+      std::string(function_) + "(" + arguments_ + ")=" + std::to_string(status);
+  if (!reason_.empty()) text += " " + reason_;
+  state().log.push_back({std::move(text), misuse_});
   return status;
 }
 

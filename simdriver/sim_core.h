@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -57,6 +58,9 @@ struct State {
   std::vector<std::uint8_t> config;
   std::uint8_t latency = 16;
   std::string last_error;
+  // The library's own far end (the D2XX lines), untyped so that the core
+  // need not know it; a reset drops it with the rest.
+  std::shared_ptr<void> far_end;
 };
 
 // What each library fills in: its function names, defaults and field sizes.
@@ -83,11 +87,14 @@ class Call {
   bool injected() const { return injected_; }
   FT_STATUS end(FT_STATUS status);
   FT_STATUS end_injected() { return end(status_); }
+  // Records the call as misuse for `reason`, which its log line then ends with.
+  void misuse(const char *reason);
 
  private:
   const char *function_;
   std::string arguments_;
   bool misuse_ = false;
+  std::string reason_;
   bool injected_ = false;
   FT_STATUS status_ = FT_OK;
 };
