@@ -452,6 +452,22 @@ const Common kCommon[] = {
 
 }  // namespace
 
+namespace {
+
+// Each call fills up to kResults results; those the caller did not ask
+// for are dropped here (Octave gives room for max(nlhs, 1) only).
+constexpr int kResults = 4;
+
+void hand_over(mxArray *results[kResults], int nlhs, mxArray *plhs[]) {
+  const int wanted = nlhs > 1 ? nlhs : 1;
+  for (int i = 0; i < kResults; ++i) {
+    if (i < wanted) plhs[i] = results[i];
+    else if (results[i] != nullptr) mxDestroyArray(results[i]);
+  }
+}
+
+}  // namespace
+
 }  // namespace port
 
 extern "C" __attribute__((visibility("default"))) void mexFunction(
@@ -462,9 +478,14 @@ extern "C" __attribute__((visibility("default"))) void mexFunction(
                       "ftdiport_io(OPERATION, OBJECT, ...) serves the uartport "
                       "and fifoport objects; use those.");
   }
+  if (nlhs > port::kResults) {
+    mexErrMsgIdAndTxt("ftdiport_io:usage", "Too many results asked for.");
+  }
+  mxArray *results[port::kResults] = {};
   for (const port::Common &c : port::kCommon) {
     if (std::strcmp(op, c.name) == 0) {
-      c.run(nlhs, plhs, nrhs, prhs);
+      c.run(nlhs, results, nrhs, prhs);
+      port::hand_over(results, nlhs, plhs);
       return;
     }
   }
@@ -474,7 +495,8 @@ extern "C" __attribute__((visibility("default"))) void mexFunction(
       if (std::strcmp(op, device.ops[i].name) != 0) continue;
       port::Port &p = port::checked_port(prhs[1]);
       if (p.kind != kind) break;
-      device.ops[i].run(p, nlhs, plhs, nrhs, prhs);
+      device.ops[i].run(p, nlhs, results, nrhs, prhs);
+      port::hand_over(results, nlhs, plhs);
       return;
     }
   }
