@@ -46,6 +46,9 @@ function(add_module_set)
     "${src}/fifoport/fifo_device.cpp" $<TARGET_OBJECTS:hub_client${s}>)
   target_compile_definitions(ftdiport_io${s} PRIVATE
     D2XX_LIBRARY="${SET_D2XX}" D3XX_LIBRARY="${SET_D3XX}")
+  # Ctrl-C is answered between driver calls through octave_quit(): its header
+  # <octave/quit.h> (as mkoctfile's include flags reach it) and liboctave.
+  target_link_libraries(ftdiport_io${s} PRIVATE octave_oct)
 
   add_library(ftdisim${s} MODULE "${src}/simdriver/ftdisim.cpp"
     "${src}/simdriver/ftdisim_line.cpp" "${src}/simdriver/ftdisim_fifo.cpp"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # octave-cli at a real terminal (tmux): a number typed at the prompt
 # attaches the device; Ctrl-C at the prompt ends the call with nothing left
-# open, and the next call works.
+# open, and the next call works. Ctrl-C during a uartport read that waits
+# for its Timeout ends it at once, and the object reads on afterwards.
 #   prompt_in_terminal_test.sh MODULE_DIR
 set -u
 moddir=$1
@@ -52,6 +53,15 @@ type_line "printf('AFTER_INTERRUPT open=%d\n', numel(ftdisim('d2xx','open')))"
 check "Ctrl-C ends the call with nothing more open" "AFTER_INTERRUPT open=1"
 type_line "[ok, h, d] = uartattach('Dev B'); printf('NEXT ok=%d h=%d d=%s\n', ok, h, d)"
 check "the next call works" "NEXT ok=1 h=4097 d=Dev B"
+
+type_line "s = uartport('Dev A', 'Timeout', 60); tic; data = read(s, 4)"
+wait_for "Connected!" >/dev/null
+sleep 1
+tmux send-keys -t "$session" C-c
+type_line "printf('READ_INTERRUPTED within_5s=%d\n', toc < 5)"
+check "Ctrl-C ends a read waiting for its Timeout" "READ_INTERRUPTED within_5s=1"
+type_line "ftdisim('d2xx','rx',1,uint8(1:4)); printf('READ_AFTER %s\n', mat2str(read(s, 4)))"
+check "the object reads on after the interrupt" "READ_AFTER [1 2 3 4]"
 type_line "exit"
 
 echo "prompt_in_terminal_test: $passed passed, $failed failed"
