@@ -1,10 +1,13 @@
 ## -*- texinfo -*-
 ## @deftypefn  {} {} ftdiattach_selftest ()
 ## @deftypefnx {} {@var{ok} =} ftdiattach_selftest ()
-## Check this installation of the ftdiattach package: the module files, their
-## help texts and the simulated drivers in one folder, argument checking, and
-## attaching, again and again, simulated devices with every module that this
-## installation built on a simulated driver (see @code{ftdiattach_drivers}).
+## Check this installation of the ftdiattach package: the module files, the
+## @code{uartport} and @code{fifoport} classes, their help texts and the
+## simulated drivers in one folder, argument checking, and, with every module
+## that this installation built on a simulated driver (see
+## @code{ftdiattach_drivers}), attaching simulated devices again and again,
+## a @code{uartport} round trip on a simulated line wired back to itself and
+## a @code{fifoport} read of a simulated counter stream.
 ##
 ## The attach checks print what the modules print, and reset the simulated
 ## drivers' devices and logs.  Returns true when every check passed; without
@@ -14,7 +17,7 @@
 ## @example
 ## octave-cli --eval "pkg load ftdiattach; exit (! ftdiattach_selftest ())"
 ## @end example
-## @seealso{ftdiattach_drivers, ftdisim, uartattach, fifoattach}
+## @seealso{ftdiattach_drivers, ftdisim, uartattach, fifoattach, uartport, fifoport}
 ## @end deftypefn
 function ok = ftdiattach_selftest ()
   ## test's report lists skipped checks with their code; shown only when a
@@ -43,8 +46,10 @@ endfunction
 %! ## load the simulated drivers from their own folder.
 %! assert (exist ('uartattach'), 3);
 %! moddir = fileparts (which ('uartattach'));
-%! files = {'uartattach.mex', 'fifoattach.mex', 'ftdisim.mex', ...
-%!          'uartattach.m', 'fifoattach.m', 'ftdisim.m', ...
+%! ## The classes call their gateway ftdiport_io.
+%! files = {'uartattach.mex', 'fifoattach.mex', 'ftdiport_io.mex', 'ftdisim.mex', ...
+%!          'uartattach.m', 'fifoattach.m', 'ftdiport_io.m', 'ftdisim.m', ...
+%!          'ftdiport.m', 'uartport.m', 'uartportlist.m', 'fifoport.m', 'fifoportlist.m', ...
 %!          'libftdi_hub.so', 'libd2xx_sim.so', 'libd3xx_sim.so', 'ftdiattach_drivers.m'};
 %! missing = files(! cellfun (@(f) isfile (fullfile (moddir, f)), files));
 %! assert (missing, cell (1, 0));
@@ -53,7 +58,15 @@ endfunction
 %! topics = {'uartattach', '[OK, HANDLE, DESC] = uartattach (DESCRIPTION)';
 %!           'fifoattach', '[OK, HANDLE, DESC] = fifoattach (DESCRIPTION)';
 %!           'ftdisim',    'RESULT = ftdisim (DRIVER, COMMAND, ...)';
-%!           'ftdiattach_drivers', 'DRIVERS = ftdiattach_drivers ()'};
+%!           'ftdiattach_drivers', 'DRIVERS = ftdiattach_drivers ()';
+%!           'ftdiport_io', 'ftdiport_io (OPERATION, OBJECT, ...)';
+%!           'ftdiport',     'FTDIPORT  What uartport and fifoport objects have in common.';
+%!           'uartport',     'S = uartport(DESCRIPTION) attaches the bridge';
+%!           'uartportlist', 'LIST = uartportlist() returns one struct per listed entry';
+%!           'fifoport',     'F = fifoport(DESCRIPTION) attaches the bridge';
+%!           'fifoportlist', 'LIST = fifoportlist() returns one struct per listed entry';
+%!           'uartport.readline', 'TEXT = readline(S) waits up to the Timeout';
+%!           'fifoport.getConfiguration', 'CFG = getConfiguration(F) has every field'};
 %! for k = 1:rows (topics)
 %!   text = evalc (sprintf ('help %s', topics{k,1}));
 %!   assert (! isempty (strfind (text, topics{k,2})), true, topics{k,1});
@@ -133,3 +146,31 @@ endfunction
 %! assert (ftdisim ('d3xx', 'log'), [listing; {'FT_Close(0x1000)=0'; 'FT_Create(0x0,0x10)=0'; 'FT_GetDriverVersion(0x1001)=0'}]);
 %! assert (ftdisim ('d3xx', 'open'), uint64 (4097));
 %! assert (ftdisim ('d3xx', 'misuse'), cell (0, 1));
+
+%!testif ; strcmp (ftdiattach_drivers ().uartattach, 'libd2xx_sim.so')
+%! ## A line wired back to itself: what goes out comes back, as lines and as
+%! ## values; a read the far end does not fill ends at the Timeout.
+%! ftdisim ('d2xx', 'reset');
+%! n = ftdisim ('d2xx', 'add', 'Selftest UART');
+%! ftdisim ('d2xx', 'loopback', n, true);
+%! s = uartport ('Selftest UART', 115200, 'Timeout', 2);
+%! writeline (s, 'ping');
+%! assert (readline (s), 'ping');
+%! assert (write (s, uint16 ([1 515 65535]), 'uint16'), 6);
+%! assert (read (s, 3, 'uint16'), uint16 ([1 515 65535]));
+%! assert (ftdisim ('d2xx', 'tx', n), [uint8("ping\n"), uint8([1 0 3 2 255 255])]);
+%! line = ftdisim ('d2xx', 'line', n);
+%! assert ([line.BaudRate, line.DataBits, line.StopBits, line.Parity], [115200 8 1 0]);
+%! ftdisim ('d2xx', 'loopback', n, false);
+%! ftdisim ('d2xx', 'rx', n, uint8 ([7 8]));
+%! s.Timeout = 0.2;
+%! state = warning ('on', 'uartport:timeout');
+%! lastwarn ('', '');
+%! evalc ('data = read (s, 4);');   # the warning's text stays out of the report
+%! warning (state);
+%! [~, id] = lastwarn ();
+%! assert ({data, id}, {uint8([7 8]), 'uartport:timeout'});
+%! delete (s);
+%! assert (s.IsOpen, false);
+%! assert (ftdisim ('d2xx', 'open'), zeros (0, 1, 'uint64'));
+%! assert (ftdisim ('d2xx', 'misuse'), cell (0, 1));
