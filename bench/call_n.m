@@ -1,6 +1,8 @@
 function call_n(mod, desc, calls)
   % Direct calls, each module by its own name, so that every loop costs the
-  % interpreter the same.
+  % interpreter the same. For the object calls (write1, read1, available,
+  % roundtrip) `desc` is the object, a uartport or a serialport: both take
+  % the same calls, so one loop serves both.
   switch mod
     case 'empty'   % the measuring marks alone
     case 'null'
@@ -17,5 +19,28 @@ function call_n(mod, desc, calls)
         [ok, h, d] = fifoattach(desc); %#ok<ASGLU>
       end
       if ~ok, error('bench:attach', 'fifoattach did not attach %s', desc); end
+    case 'write1'
+      one = uint8(1);
+      for i = 1:calls
+        write(desc, one);
+      end
+    case 'read1'   % the bytes are there already
+      x = 0;
+      for i = 1:calls
+        x = read(desc, 1);
+      end
+      if numel(x) ~= 1, error('bench:read', '%s: read gave no byte', class(desc)); end
+    case 'available'
+      for i = 1:calls
+        n = desc.NumBytesAvailable; %#ok<NASGU>
+      end
+    case 'roundtrip'
+      one = uint8(1);
+      x = 0;
+      for i = 1:calls
+        write(desc, one);
+        x = read(desc, 1);
+      end
+      if numel(x) ~= 1, error('bench:read', '%s: no byte came back', class(desc)); end
   end
 end

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs the benchmarks of uartattach and fifoattach on the simulated drivers and
-# prints the figures; "make bench" builds the modules in release mode first.
+# Runs the benchmarks of uartattach, fifoattach and the uartport objects on
+# the simulated drivers and prints the figures; "make bench" builds the
+# modules in release mode first.
 #   bench/run.sh [build folder]        (default: build-bench)
 # The modules print to the process's standard output, which goes to /dev/null
 # here; the figures are written to files under <build>/bench/results and
@@ -15,7 +16,7 @@ mkdir -p "$results/callgrind"
 
 octave=(octave-cli -q -H --norc)
 paths="addpath('$build/mex', '$build/bench', '$root/bench')"
-for f in "$build/mex/uartattach.mex" "$build/mex/fifoattach.mex" \
+for f in "$build/mex/uartattach.mex" "$build/mex/fifoattach.mex" "$build/mex/ftdiport_io.mex" \
          "$build/bench/null_mex.mex" "$build/bench/cgmark.mex" \
          "$build/testtools/hwy_timer_shim.so"; do
   [[ -f "$f" ]] || { echo "bench: $f is missing; run 'make bench'" >&2; exit 1; }
@@ -35,12 +36,43 @@ echo
 cat "$results/time.txt"
 echo
 
+# uartport against instrument-control's serialport. The peer runs on a pty
+# that socat makes, with `cat` behind it echoing every byte back; without
+# socat or the package, that half is skipped and said so.
+tty=""
+skipped=""
+if ! command -v socat > /dev/null; then
+  skipped="socat is not installed (Debian package socat)"
+elif ! "${octave[@]}" --eval "pkg load instrument-control; exit (exist ('serialport') == 0)" \
+       > /dev/null 2>&1; then
+  skipped="instrument-control is not installed (Debian package octave-instrument-control)"
+else
+  ptydir=$(mktemp -d)
+  socat PTY,link="$ptydir/tty",raw,echo=0 EXEC:cat 2> "$ptydir/socat.log" &
+  socat_pid=$!
+  trap 'kill "$socat_pid" 2> /dev/null; rm -rf "$ptydir"' EXIT
+  for _ in $(seq 50); do [[ -e "$ptydir/tty" ]] && break; sleep 0.1; done
+  if [[ -e "$ptydir/tty" ]]; then
+    tty="$ptydir/tty"
+  else
+    skipped="socat made no pty ($(tr '\n' ' ' < "$ptydir/socat.log"))"
+  fi
+fi
+# A stalled echo must not hold the run up for ever.
+BENCH_TTY="$tty" BENCH_SKIPPED="$skipped" timeout -s KILL 600 "${octave[@]}" --eval \
+  "$paths; bench_uart('$results/uart.txt', '$results/uart.values', getenv('BENCH_TTY'), getenv('BENCH_SKIPPED'))" \
+  > /dev/null
+cat "$results/uart.txt"
+echo
+
 # Instructions: a short run under callgrind, instrumented only from
 # cgmark('start') on, each window dumped to its own profile file. Where
 # valgrind dies on an instruction of libhwy before Octave starts, one
 # function of it is replaced (tests/memory/hwy_timer_shim.cpp).
 preload=()
-if ! valgrind -q --log-file=/dev/null "${octave[@]}" --eval "exit (0)" 2>/dev/null; then
+# (The subshell's second command keeps bash's report of the signal quiet.)
+if ! (valgrind -q --log-file=/dev/null "${octave[@]}" --eval "exit (0)"; exit $?) \
+     > /dev/null 2>&1; then
   echo "(valgrind cannot start octave-cli here; preloading hwy_timer_shim.so)"
   echo
   preload=(env "LD_PRELOAD=$build/testtools/hwy_timer_shim.so")
@@ -59,7 +91,7 @@ cat "$results/callgrind.txt"
 echo
 
 # The goals.
-cat "$results/time.values" "$results/callgrind.values" | awk '
+cat "$results/time.values" "$results/uart.values" "$results/callgrind.values" | awk '
   { v[$1] = $2 }
   function verdict(ok) { return ok ? "met" : "NOT MET" }
   END {
@@ -81,5 +113,27 @@ cat "$results/time.values" "$results/callgrind.values" | awk '
       printf "    %sattach: %.3f: %s (in instructions: %.3f; cost of one more entry\n", mod, r,
         verdict(r <= 1.5), v["ir_entry_ratio_" mod]
       printf "      near 1,000 / near 16: %.3f)\n", v["ir_marginal_ratio_" mod]
+    }
+    print "  uartport (simulated D2XX, loopback) against serialport (pty echo), wall clock per call:"
+    split("write1 read1 available", ops, " ")
+    split("write, 1 byte|read, 1 byte already there|NumBytesAvailable", names, "|")
+    for (k = 1; k <= 3; k++) {
+      u = v["time_uartport_" ops[k] "_us"]; s = v["time_serialport_" ops[k] "_us"]
+      bound = ops[k] == "available" ? 3 : 1
+      want = bound == 1 ? "at or below serialport" : "within 3x of serialport"
+      if (s == "") printf "    %s %s: not measured (serialport skipped)\n", names[k], want
+      else printf "    %s %s: %.2f us against %.2f us (%.2fx): %s\n", names[k], want, u, s,
+        u / s, verdict(u <= bound * s)
+    }
+    m = v["mbps_uartport_1mib"]
+    printf "  1 MiB written and read through the loopback at 100 MB/s or more: %.0f MB/s: %s\n",
+      m, verdict(m >= 100)
+    print "  The gateway and hub'"'"'s own code under one null MEX call (instructions per call):"
+    split("write1 read1 available roundtrip", ops, " ")
+    split("write, 1 byte|read, 1 byte|NumBytesAvailable|write 1, read 1", names, "|")
+    for (k = 1; k <= 4; k++) {
+      own = v["ir_" ops[k] "_own"]
+      printf "    uartport %s: %.0f Ir against %.0f Ir (%.1f%%): %s\n", names[k], own,
+        v["ir_null"], 100 * own / v["ir_null"], verdict(own < v["ir_null"])
     }
   }'
