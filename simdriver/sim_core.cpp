@@ -75,9 +75,10 @@ Call::Call(const char *function, FT_HANDLE handle, const std::string &more)
 }
 
 FT_STATUS Call::end(FT_STATUS status) {
-  state().log.push_back(
-      {std::string(function_) + "(" + arguments_ + ")=" + std::to_string(status),
-       misuse_});
+  std::string text =
+      std::string(function_) + "(" + arguments_ + ")=" + std::to_string(status);
+  if (!reason_.empty()) text += " " + reason_;
+  state().log.push_back({std::move(text), misuse_});
   return status;
 }
 

@@ -3,6 +3,7 @@
 // its own copy, so their states stay apart.
 #pragma once
 
+#include <any>
 #include <cstdint>
 #include <map>
 #include <set>
@@ -57,6 +58,7 @@ struct State {
   std::vector<std::uint8_t> config;
   std::uint8_t latency = 16;
   std::string last_error;
+  std::any far_end;  // the library's own far-end state: reset drops it
 };
 
 // What each library fills in: its function names, defaults and field sizes.
@@ -83,11 +85,17 @@ class Call {
   bool injected() const { return injected_; }
   FT_STATUS end(FT_STATUS status);
   FT_STATUS end_injected() { return end(status_); }
+  // Records the call as misuse; the reason follows the status in its log line.
+  void misuse(const char *reason) {
+    misuse_ = true;
+    reason_ = reason;
+  }
 
  private:
   const char *function_;
   std::string arguments_;
   bool misuse_ = false;
+  std::string reason_;
   bool injected_ = false;
   FT_STATUS status_ = FT_OK;
 };
