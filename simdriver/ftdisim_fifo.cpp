@@ -62,11 +62,11 @@ constexpr SourceKind kSources[] = {{"none", FTSIM_SOURCE_NONE, false},
                                    {"pattern", FTSIM_SOURCE_PATTERN, true},
                                    {"bytes", FTSIM_SOURCE_BYTES, true}};
 
-// Each command: its result, or null when it has none.
-using Command = mxArray *(*)(const FifoApi &, int, const mxArray *[]);
+// Each command, on the device at `index`: its result, or null when it has
+// none.
+using Command = mxArray *(*)(const FifoApi &, std::size_t index, int, const mxArray *[]);
 
-mxArray *source(const FifoApi &api, int nrhs, const mxArray *prhs[]) {
-  const std::size_t index = device_index(nrhs, prhs);
+mxArray *source(const FifoApi &api, std::size_t index, int nrhs, const mxArray *prhs[]) {
   const std::string name = text_of(argument(nrhs, prhs, 3, "source"), "source");
   for (const SourceKind &s : kSources) {
     if (name != s.name) continue;
@@ -82,9 +82,9 @@ mxArray *source(const FifoApi &api, int nrhs, const mxArray *prhs[]) {
   return nullptr;
 }
 
-mxArray *sink(const FifoApi &api, int nrhs, const mxArray *prhs[]) {
+mxArray *sink(const FifoApi &api, std::size_t index, int nrhs, const mxArray *prhs[]) {
   std::vector<ftsim_sink> s(1);  // 4 KiB: off the stack
-  check(api, api.sink(device_index(nrhs, prhs), channel_at(nrhs, prhs, 3), s.data()));
+  check(api, api.sink(index, channel_at(nrhs, prhs, 3), s.data()));
   const char *fields[] = {"Count", "Checksum", "Last"};
   mxArray *result = mxCreateStructMatrix(1, 1, 3, fields);
   mxSetField(result, 0, "Count", mxCreateDoubleScalar(static_cast<double>(s[0].count)));
@@ -95,9 +95,9 @@ mxArray *sink(const FifoApi &api, int nrhs, const mxArray *prhs[]) {
   return result;
 }
 
-mxArray *pipes(const FifoApi &api, int nrhs, const mxArray *prhs[]) {
+mxArray *pipes(const FifoApi &api, std::size_t index, int, const mxArray *[]) {
   std::vector<ftsim_pipe> list(8);
-  const long n = api.pipes(device_index(nrhs, prhs), list.data(), list.size());
+  const long n = api.pipes(index, list.data(), list.size());
   check(api, n);
   const char *fields[] = {"Pipe", "Timeout", "Stuck", "Queued", "Moved"};
   mxArray *result = mxCreateStructMatrix(1, static_cast<std::size_t>(n), 5, fields);
@@ -112,29 +112,29 @@ mxArray *pipes(const FifoApi &api, int nrhs, const mxArray *prhs[]) {
   return result;
 }
 
-mxArray *loopback(const FifoApi &api, int nrhs, const mxArray *prhs[]) {
+mxArray *loopback(const FifoApi &api, std::size_t index, int nrhs, const mxArray *prhs[]) {
   const bool on = integer_of(argument(nrhs, prhs, 3, "tf"), "tf") != 0;
-  check(api, api.loopback(device_index(nrhs, prhs), channel_at(nrhs, prhs, 4), on));
+  check(api, api.loopback(index, channel_at(nrhs, prhs, 4), on));
   return nullptr;
 }
 
-mxArray *rate(const FifoApi &api, int nrhs, const mxArray *prhs[]) {
-  check(api, api.rate(device_index(nrhs, prhs),
+mxArray *rate(const FifoApi &api, std::size_t index, int nrhs, const mxArray *prhs[]) {
+  check(api, api.rate(index,
                       integer_of(argument(nrhs, prhs, 3, "bytes_per_s"), "bytes_per_s")));
   return nullptr;
 }
 
-mxArray *timeouts(const FifoApi &api, int nrhs, const mxArray *prhs[]) {
+mxArray *timeouts(const FifoApi &api, std::size_t index, int nrhs, const mxArray *prhs[]) {
   const std::string kind = text_of(argument(nrhs, prhs, 3, "kind"), "kind");
   if (kind != "status" && kind != "short") {
     mexErrMsgIdAndTxt("ftdisim:argument", "Timeouts answer 'status' or 'short'.");
   }
-  check(api, api.timeouts(device_index(nrhs, prhs), kind == "short"));
+  check(api, api.timeouts(index, kind == "short"));
   return nullptr;
 }
 
-mxArray *unplug(const FifoApi &api, int nrhs, const mxArray *prhs[]) {
-  check(api, api.unplug(device_index(nrhs, prhs),
+mxArray *unplug(const FifoApi &api, std::size_t index, int nrhs, const mxArray *prhs[]) {
+  check(api, api.unplug(index,
                         integer_of(argument(nrhs, prhs, 3, "after_bytes"), "after_bytes")));
   return nullptr;
 }
@@ -154,7 +154,9 @@ bool fifo_command(attach::DriverLibrary &library, const std::string &command,
                   mxArray **result, int nrhs, const mxArray *prhs[]) {
   for (const Named &c : kCommands) {
     if (command != c.name) continue;
-    mxArray *answer = c.run(bound(library), nrhs, prhs);
+    // N first: the first missing argument is the one reported.
+    const std::size_t index = device_index(nrhs, prhs);
+    mxArray *answer = c.run(bound(library), index, nrhs, prhs);
     if (answer != nullptr) *result = answer;
     return true;
   }
