@@ -236,8 +236,10 @@ void unplug(std::uint64_t key) {
 // are allowed.
 std::uint64_t allowed(std::uint64_t rate, Clock::duration since_start) {
   if (rate == 0) return kUnbounded;
-  return static_cast<std::uint64_t>(std::chrono::duration<double>(since_start).count() *
-                                    static_cast<double>(rate));
+  const double bytes =
+      std::chrono::duration<double>(since_start).count() * static_cast<double>(rate);
+  // Past 2^64 the conversion would be undefined; no transfer is that long.
+  return bytes < 0x1p63 ? static_cast<std::uint64_t>(bytes) : kUnbounded;
 }
 
 Clock::duration time_for(std::uint64_t bytes, std::uint64_t rate) {
