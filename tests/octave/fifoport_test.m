@@ -407,7 +407,7 @@ function closing_and_stale ()
     sim_setup('d3xx', {'FIFO A'}, 'handles', handles{1});
     first = attached ('FIFO A');
     transcript ('start');
-    [ok, h] = fifoattach ('FIFO A');
+    [ok, h, d] = fifoattach ('FIFO A');
     transcript ('stop');
     ftdisim ('d3xx', 'clearlog');
     expect_raises ('stale: write', @() write (first, 1), 'fifoport:staleHandle');
