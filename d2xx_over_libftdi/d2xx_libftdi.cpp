@@ -95,7 +95,11 @@ using Clock = std::chrono::steady_clock;
 // FT_Read. What it takes waits in `queue_` until FT_Read hands it over.
 class Receiver {
  public:
-  explicit Receiver(ftdi_context *ftdi) : ftdi_(ftdi) {}
+  // `events`: the libusb context the device was listed on. libusb_open
+  // registers the device there, not in the handle's own ftdi context, so
+  // only that context ever sees its transfers complete.
+  Receiver(ftdi_context *ftdi, libusb_context *events)
+      : ftdi_(ftdi), events_(events) {}
   Receiver(const Receiver &) = delete;
   Receiver &operator=(const Receiver &) = delete;
   ~Receiver() { stop(); }
@@ -228,7 +232,8 @@ class Receiver {
       }
       completed_ = 0;
       // No libusb timeout: the transfer ends when the chip sends a short
-      // packet, or when stop() or quiet() cancel it.
+      // packet (a real chip does within its latency timer), or when stop()
+      // or quiet() cancel it.
       libusb_fill_bulk_transfer(transfer_, ftdi_->usb_dev, in_endpoint(),
                                 chunk_.data(), static_cast<int>(chunk_.size()),
                                 finished, this, 0);
@@ -241,7 +246,7 @@ class Receiver {
       in_flight_ = true;
       lock.unlock();
       while (completed_ == 0) {
-        if (libusb_handle_events_completed(ftdi_->usb_ctx, &completed_) < 0 &&
+        if (libusb_handle_events_completed(events_, &completed_) < 0 &&
             completed_ == 0) {
           libusb_cancel_transfer(transfer_);
         }
@@ -269,6 +274,7 @@ class Receiver {
   }
 
   ftdi_context *ftdi_;
+  libusb_context *events_;
   libusb_transfer *transfer_ = nullptr;
   std::vector<unsigned char> chunk_;
   std::thread thread_;
@@ -287,6 +293,7 @@ class Receiver {
 // without being dereferenced.
 struct Open {
   ftdi_context *ftdi = nullptr;
+  libusb_context *events = nullptr;  // the context the device was listed on
   Place place;
   char serial[sizeof(Node::SerialNumber)] = {};
   char description[sizeof(Node::Description)] = {};
@@ -499,7 +506,7 @@ FT_STATUS close_open(Open &open) {
 // The handle's receiver, started on first use.
 Receiver *receiver_of(Open &o) {
   if (!o.receiver) {
-    auto r = std::make_shared<Receiver>(o.ftdi);
+    auto r = std::make_shared<Receiver>(o.ftdi, o.events);
     if (!r->start()) return nullptr;
     o.receiver = std::move(r);
   }
@@ -580,6 +587,7 @@ D2XX_EXPORT FT_STATUS FT_Open(int index, FT_HANDLE *handle) {
   }
   Open open;
   open.ftdi = ftdi;
+  open.events = s.lister->usb_ctx;
   open.place = place;
   std::memcpy(open.description, entry.node.Description,
               sizeof open.description);
