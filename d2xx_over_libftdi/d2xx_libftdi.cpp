@@ -772,7 +772,8 @@ D2XX_EXPORT FT_STATUS FT_GetQueueStatus(FT_HANDLE handle, DWORD *rx_bytes) {
     if (r == nullptr) return kInsufficientResources;
     const Receiver::Taken queued = r->queued();
     *rx_bytes = static_cast<DWORD>(queued.count);
-    return queued.gone ? kIoError : kOk;
+    // Bytes that came before the chip went can still be read.
+    return queued.gone && queued.count == 0 ? kIoError : kOk;
   });
 }
 
