@@ -17,8 +17,8 @@ mkdir -p "$results/callgrind"
 octave=(octave-cli -q -H --norc)
 paths="addpath('$build/mex', '$build/bench', '$root/bench')"
 for f in "$build/mex/uartattach.mex" "$build/mex/fifoattach.mex" "$build/mex/ftdiport_io.mex" \
-         "$build/bench/null_mex.mex" "$build/bench/cgmark.mex" \
-         "$build/testtools/hwy_timer_shim.so"; do
+         "$build/bench/null_mex.mex" "$build/bench/null_result.mex" "$build/bench/cgmark.mex" \
+         "$build/bench/fifo_fill" "$build/testtools/hwy_timer_shim.so"; do
   [[ -f "$f" ]] || { echo "bench: $f is missing; run 'make bench'" >&2; exit 1; }
 done
 
@@ -34,6 +34,10 @@ echo
 "${octave[@]}" --eval "$paths; bench_time('$results/time.txt', '$results/time.values')" \
   > /dev/null
 cat "$results/time.txt"
+echo
+
+# The simulated FIFO far end, natively: no Octave in the way.
+"$build/bench/fifo_fill" "$build/mex"
 echo
 
 # uartport against instrument-control's serialport. The peer runs on a pty
