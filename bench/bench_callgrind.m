@@ -60,13 +60,28 @@ function bench_callgrind(plan)
   labels{end + 1} = marked('take_mib_double', mib, 2, @() null_result(mib, 'double'));
   delete(u);
 
+  % fifoport on the simulated pipes: reads from the counter source and
+  % writes into the counting sink, 1 KiB, 1 MiB and 16 MiB a call.
+  sim_devices('d3xx', 1);
+  ftdisim('d3xx', 'source', 1, 'counter');
+  f = fifoport('Dev 0001');
+  for n = 2 .^ [10 20 24]
+    calls = max(1, min(200, round(2^21 / n)));
+    data = read(f, n);
+    call_n('readn', {f, n}, 2);
+    call_n('writen', {f, data}, 2);
+    labels{end + 1} = window('readn', {f, n}, n, calls); %#ok<AGROW>
+    labels{end + 1} = window('writen', {f, data}, n, calls); %#ok<AGROW>
+  end
+  delete(f);
+
   f = fopen(plan, 'w');
   fprintf(f, '%s\n', labels{:});
   fclose(f);
 end
 
 function label = window(mod, desc, entries, calls)
-  % For the object calls (call_n), `desc` is the uartport.
+  % For the object calls (call_n), `desc` is the object (and what it takes).
   if ~strcmp(mod, 'empty') && ~strcmp(mod, 'null')
     ftdisim(driver_of(mod), 'clearlog');
   end

@@ -45,6 +45,30 @@ function bench_uart(report, values, tty, skipped)
     say(out, '  serialport skipped: %s\n', skipped);
   end
 
+  % Two of the calls made straight to the gateway, without the classes'
+  % methods and property access in between: what those cost. The object's
+  % number in the gateway is a protected property, read here through struct.
+  state = warning('off', 'all');
+  number = struct(stacks{1}).Port;
+  warning(state);
+  direct = {'gateway_write1', 'gateway_available'};
+  td = zeros(kBatches(), numel(direct));
+  for b = 1:kBatches()
+    for k = 1:numel(direct)
+      call_n(direct{k}, number, kWarm());
+      t0 = tic;
+      call_n(direct{k}, number, kCalls());
+      td(b, k) = toc(t0) / kCalls();
+      drain(stacks{1});
+    end
+  end
+  td = median(td, 1);
+  say(out, '  the gateway called straight, without uartport''s method in between:\n');
+  say(out, '  %-32s %9.2f us\n', '  ftdiport_io(''write'', n, 1 byte)', td(1) * 1e6);
+  say(out, '  %-32s %9.2f us\n', '  ftdiport_io(''available'', n)', td(2) * 1e6);
+  put(val, 'time_gateway_write1_us', td(1) * 1e6);
+  put(val, 'time_gateway_available_us', td(2) * 1e6);
+
   % 1 MiB through the loopback: one write, one read; the same bytes read as
   % doubles; and null_result's arrays of that size, untouched: what Octave
   % spends on taking a result of each class on return.

@@ -2,7 +2,9 @@ function call_n(mod, desc, calls)
   % Direct calls, each module by its own name, so that every loop costs the
   % interpreter the same. For the object calls (write1, read1, available,
   % roundtrip) `desc` is the object, a uartport or a serialport: both take
-  % the same calls, so one loop serves both.
+  % the same calls, so one loop serves both; for readn and writen it is
+  % {object, count} and {object, data}; for the gateway_ calls the number
+  % the gateway knows a uartport by.
   switch mod
     case 'empty'   % the measuring marks alone
     case 'null'
@@ -42,5 +44,30 @@ function call_n(mod, desc, calls)
         x = read(desc, 1);
       end
       if numel(x) ~= 1, error('bench:read', '%s: no byte came back', class(desc)); end
+    case 'gateway_available'   % `desc` is the object's number in the gateway
+      for i = 1:calls
+        n = ftdiport_io('available', desc); %#ok<NASGU>
+      end
+    case 'gateway_write1'
+      one = uint8(1);
+      for i = 1:calls
+        ftdiport_io('write', desc, one);
+      end
+    case 'readn'
+      [obj, n] = desc{:};
+      x = [];
+      for i = 1:calls
+        x = read(obj, n);
+      end
+      if calls > 0 && numel(x) ~= n
+        error('bench:read', '%s: a read came back short', class(obj));
+      end
+    case 'writen'
+      [obj, data] = desc{:};
+      n = numel(data);
+      for i = 1:calls
+        n = write(obj, data);
+      end
+      if n ~= numel(data), error('bench:write', '%s: a write ended short', class(obj)); end
   end
 end

@@ -3,7 +3,7 @@
 # PLAN lists the measured windows ("what/entries/calls", in order; "empty/0/0"
 # holds only the marks and is subtracted from every other window). Costs are
 # grouped by the object that runs them: the module's own code (for the
-# uartport calls, the gateway ftdiport_io), the driver hub, the simulated
+# uartport and fifoport calls, the gateway ftdiport_io), the driver hub, the simulated
 # driver, Octave, the C library (with the dynamic loader and libm), the C++
 # runtime, and the rest. Name value lines for the goal checks go to `values`.
 function part(ob) {
@@ -15,10 +15,12 @@ function part(ob) {
   if (ob ~ /\/(libstdc\+\+|libgcc_s)\.so/) return "libstdc++"
   return "other"
 }
-# The uartport calls (bench_uart's kinds, then 1 MiB moved), by label.
+# The uartport calls (bench_uart's kinds, then 1 MiB moved) and the fifoport
+# ones (readn, writen), by label.
 function object_call(what) {
-  return what ~ /^(write1|read1|available|roundtrip|write_mib|read_mib|read_mib_double)$/
+  return what ~ /^(write1|read1|available|roundtrip|write_mib|read_mib|read_mib_double|readn|writen)$/
 }
+function fifo_call(what) { return what ~ /^(readn|writen)$/ }
 # What Octave spends taking a result of that size (null_result).
 function taking(what) { return what ~ /^take_mib/ }
 function title(label,    f) {
@@ -33,11 +35,19 @@ function title(label,    f) {
   if (f[1] == "read_mib_double") return "  the same as double"
   if (f[1] == "take_mib") return "null_result, 1 MiB uint8"
   if (f[1] == "take_mib_double") return "null_result, 1 MiB double"
+  if (fifo_call(f[1])) return sprintf("fifoport %s, %s", f[1] == "readn" ? "read" : "write",
+    f[2] < 1048576 ? f[2] / 1024 " KiB" : f[2] / 1048576 " MiB")
   return sprintf("%sattach, %s", f[1], f[2] == 1 ? "1 of 1" : f[2] " entries")
 }
 function per_call(label, key,    f) {
   split(label, f, "/")
   return (cost[label, key] - cost["empty/0/0", key]) / f[3]
+}
+# What the gateway and the hub run themselves or ask of Octave, libc and the
+# C++ runtime, per call (the driver excluded).
+function gateway_part(label) {
+  return per_call(label, "module") + per_call(label, "hub") + per_call(label, "from:octave") + \
+    per_call(label, "from:libc") + per_call(label, "from:libstdc++")
 }
 function fmt(x) { return sprintf("%9.0f", x) }
 function short(ob) { sub(/.*\//, "", ob); sub(/\.so[.0-9]*$/, "", ob); return ob }
@@ -83,8 +93,10 @@ END {
     l = plan[k]
     if (l == "empty/0/0") continue
     split(l, f, "/")
-    if ((object_call(f[1]) || taking(f[1])) && !heading++)
+    if (object_call(f[1]) && !fifo_call(f[1]) && !heading++)
       printf "  uartport on the simulated line in loopback (module: the gateway ftdiport_io)\n"
+    if (fifo_call(f[1]) && !fifo_heading++)
+      printf "  fifoport on the simulated pipes: counter source, counting sink (module: the gateway)\n"
     printf "  %-26s %s", title(l), fmt(per_call(l, "total"))
     for (i = 1; i <= nparts; i++) printf " %s", fmt(per_call(l, parts[i]))
     printf "\n"
@@ -147,7 +159,7 @@ END {
   if (heading) {
     # The uartport calls: what the gateway and the hub run themselves, against
     # a whole null MEX call.
-    printf "\n  uartport: the gateway's and the hub's own code per call, against a null\n"
+    printf "\n  uartport and fifoport: the gateway's and the hub's own code per call, against a null\n"
     printf "  MEX call (%.0f Ir)\n", null_ir
     printf "  %-26s %9s %9s %9s %9s\n", "", "gateway", "hub", "own", "of null"
     for (k = 1; k <= n; k++) {
@@ -156,38 +168,48 @@ END {
       own = per_call(plan[k], "module") + per_call(plan[k], "hub")
       printf "  %-26s %s %s %s %8.1f%%\n", title(plan[k]), fmt(per_call(plan[k], "module")),
         fmt(per_call(plan[k], "hub")), fmt(own), 100 * own / null_ir
-      print "ir_" f[1] "_own", own > values
-      print "ir_" f[1] "_total", per_call(plan[k], "total") > values
+      key = fifo_call(f[1]) ? f[1] "_" f[2] : f[1]
+      print "ir_" key "_own", own > values
+      print "ir_" key "_total", per_call(plan[k], "total") > values
+      print "ir_" key "_gateway_per_byte", gateway_part(plan[k]) / f[2] > values
     }
     printf "\n  The gateway's own code per call, by function\n"
     for (k = 1; k <= n; k++) {
       split(plan[k], f, "/")
-      if (f[1] != "write1" && f[1] != "read1") continue
+      if (f[1] != "write1" && f[1] != "read1" && plan[k] !~ /^(readn|writen)\/1024\//) continue
       printf "  %s:\n", title(plan[k])
       largest(fcost, plan[k], f[3], 6, "%10.0f")
     }
-    printf "\n  Where a uartport call goes (Ir per call, largest functions of any object)\n"
+    printf "\n  Where a call goes (Ir per call, largest functions of any object)\n"
     for (k = 1; k <= n; k++) {
       split(plan[k], f, "/")
-      if (f[1] != "write1" && f[1] != "available") continue
+      if (f[1] != "write1" && f[1] != "available" && plan[k] !~ /^readn\/1024\//) continue
       printf "  %s:\n", title(plan[k])
       largest(afcost, plan[k], f[3], 6, "%10.0f")
     }
-    printf "\n  1 MiB moved: Ir per byte, by part\n"
+    printf "\n  Large transfers: Ir per byte, by part\n"
     printf "  %-26s %9s", "", "total"
     for (i = 1; i <= nparts; i++) printf " %9s", parts[i]
     printf "\n"
     for (k = 1; k <= n; k++) {
       split(plan[k], f, "/")
-      if (f[1] !~ /_mib/) continue
+      if (!(f[1] ~ /_mib/ || (fifo_call(f[1]) && f[2] >= 1048576))) continue
       printf "  %-26s %9.2f", title(plan[k]), per_call(plan[k], "total") / f[2]
       for (i = 1; i <= nparts; i++) printf " %9.2f", per_call(plan[k], parts[i]) / f[2]
       printf "\n"
-      print "ir_" f[1] "_per_byte", per_call(plan[k], "total") / f[2] > values
+      print "ir_" f[1] "_" f[2] "_per_byte", per_call(plan[k], "total") / f[2] > values
+    }
+    printf "  What the gateway runs itself or asks of Octave, libc and the C++ runtime, per\n"
+    printf "  byte (the driver excluded; a copy of the bytes would cost at least 0.06: two\n"
+    printf "  instructions per 32 bytes)\n"
+    for (k = 1; k <= n; k++) {
+      split(plan[k], f, "/")
+      if (!(f[1] ~ /_mib$/ || (fifo_call(f[1]) && f[2] >= 1048576))) continue
+      printf "  %-26s %9.3f\n", title(plan[k]), gateway_part(plan[k]) / f[2]
     }
     for (k = 1; k <= n; k++) {
       split(plan[k], f, "/")
-      if (f[1] !~ /^(write_mib|read_mib|take_mib)$/) continue
+      if (f[1] !~ /^(write_mib|read_mib|take_mib)$/ && !(fifo_call(f[1]) && f[2] == 1048576)) continue
       printf "  where %s goes (Ir per byte, largest functions):\n", title(plan[k])
       largest(afcost, plan[k], f[3] * f[2], 4, "%10.2f")
     }

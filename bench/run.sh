@@ -18,12 +18,13 @@ octave=(octave-cli -q -H --norc)
 paths="addpath('$build/mex', '$build/bench', '$root/bench')"
 for f in "$build/mex/uartattach.mex" "$build/mex/fifoattach.mex" "$build/mex/ftdiport_io.mex" \
          "$build/bench/null_mex.mex" "$build/bench/null_result.mex" "$build/bench/cgmark.mex" \
-         "$build/bench/fifo_fill" "$build/testtools/hwy_timer_shim.so"; do
+         "$build/bench/fifo_fill" "$build/bench/copy_baseline" \
+         "$build/testtools/hwy_timer_shim.so"; do
   [[ -f "$f" ]] || { echo "bench: $f is missing; run 'make bench'" >&2; exit 1; }
 done
 
 cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)
-echo "Benchmarks of uartattach and fifoattach on the simulated drivers"
+echo "Benchmarks of uartattach, fifoattach, uartport and fifoport on the simulated drivers"
 echo "  $(date -u '+%Y-%m-%d %H:%M UTC'), nproc $(nproc), CPU: ${cpu:-unknown}," \
      "load average $(cut -d ' ' -f 1-3 /proc/loadavg)"
 echo "  $("${octave[@]}" --version | head -n 1), $(valgrind --version)," \
@@ -69,6 +70,14 @@ BENCH_TTY="$tty" BENCH_SKIPPED="$skipped" timeout -s KILL 600 "${octave[@]}" --e
 cat "$results/uart.txt"
 echo
 
+# fifoport against memcpy of the same sizes, measured natively.
+"$build/bench/copy_baseline" > "$results/copy.values"
+"${octave[@]}" --eval \
+  "$paths; bench_fifo('$results/fifo.txt', '$results/fifo.values', '$results/copy.values')" \
+  > /dev/null
+cat "$results/fifo.txt"
+echo
+
 # Instructions: a short run under callgrind, instrumented only from
 # cgmark('start') on, each window dumped to its own profile file. Where
 # valgrind dies on an instruction of libhwy before Octave starts, one
@@ -95,7 +104,8 @@ cat "$results/callgrind.txt"
 echo
 
 # The goals.
-cat "$results/time.values" "$results/uart.values" "$results/callgrind.values" | awk '
+cat "$results/time.values" "$results/uart.values" "$results/fifo.values" \
+    "$results/callgrind.values" | awk '
   { v[$1] = $2 }
   function verdict(ok) { return ok ? "met" : "NOT MET" }
   END {
@@ -139,5 +149,37 @@ cat "$results/time.values" "$results/uart.values" "$results/callgrind.values" | 
       own = v["ir_" ops[k] "_own"]
       printf "    uartport %s: %.0f Ir against %.0f Ir (%.1f%%): %s\n", names[k], own,
         v["ir_null"], 100 * own / v["ir_null"], verdict(own < v["ir_null"])
+    }
+    print "  fifoport (simulated D3XX, unpaced):"
+    worst = 0
+    for (d = 1; d <= 2; d++) {
+      w = d == 1 ? "readn" : "writen"
+      for (b = 1048576; b <= 16777216; b *= 16) {
+        x = v["ir_" w "_" b "_gateway_per_byte"]
+        if (x > worst) worst = x
+      }
+    }
+    printf "    the module adds no copy of its own: the gateway runs or asks of Octave, libc\n"
+    printf "      and libstdc++ at most %.4f Ir per byte of a 1 or 16 MiB read or write\n", worst
+    printf "      (a copy costs 0.06 or more): %s\n", verdict(worst < 0.06)
+    r = v["fifo_read_1048576_mbps"]; c = v["copy_fresh_1048576_mbps"]
+    printf "    1 MiB read at least 80%% of memcpy into fresh pages: %.0f MB/s against %.0f (%.0f%%): %s\n",
+      r, c, 100 * r / c, verdict(r >= 0.8 * c)
+    printf "    1 MiB read at least 4x an FT601'"'"'s 400 MB/s: %.0f MB/s (%.2fx): %s\n", r, r / 400,
+      verdict(r >= 1600)
+    for (d = 1; d <= 2; d++) {
+      w = d == 1 ? "read" : "write"
+      x = v["fifo_" w "_1024_null_calls"]
+      printf "    1 KiB %s at most 4 null MEX calls (wall clock): %.2f: %s (in instructions: %.2f)\n",
+        w, x, verdict(x <= 4), v["ir_" w "n_1024_total"] / v["ir_null"]
+    }
+    print "    the gateway and hub'"'"'s own code under one null MEX call (instructions per call):"
+    for (d = 1; d <= 2; d++) {
+      w = d == 1 ? "readn" : "writen"
+      for (b = 1024; b <= 16777216; b *= 1024) {
+        own = v["ir_" w "_" b "_own"]
+        printf "      %s %s: %.0f Ir (%.1f%%): %s\n", d == 1 ? "read" : "write",
+          b == 1024 ? "1 KiB" : "1 MiB", own, 100 * own / v["ir_null"], verdict(own < v["ir_null"])
+      }
     }
   }'
