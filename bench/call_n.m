@@ -1,10 +1,13 @@
-function call_n(mod, desc, calls)
+function last = call_n(mod, desc, calls)
   % Direct calls, each module by its own name, so that every loop costs the
   % interpreter the same. For the object calls (write1, read1, available,
   % roundtrip) `desc` is the object, a uartport or a serialport: both take
   % the same calls, so one loop serves both; for readn and writen it is
   % {object, count} and {object, data}; for the gateway_ calls the number
-  % the gateway knows a uartport by.
+  % the gateway knows a uartport by. `last` is readn's last result (else
+  % empty): a caller that keeps it while the next loop runs streams into one
+  % variable, as a script does, and the loop's first read is like the others.
+  last = [];
   switch mod
     case 'empty'   % the measuring marks alone
     case 'null'
@@ -62,6 +65,7 @@ function call_n(mod, desc, calls)
       if calls > 0 && numel(x) ~= n
         error('bench:read', '%s: a read came back short', class(obj));
       end
+      last = x;
     case 'writen'
       [obj, data] = desc{:};
       n = numel(data);
