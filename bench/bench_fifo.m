@@ -144,8 +144,8 @@ function v = name_values(file)
   v = struct();
   lines = strsplit(strtrim(fileread(file)), "\n");
   for i = 1:numel(lines)
-    parts = strsplit(strtrim(lines{i}));
-    v.(parts{1}) = str2double(parts{2});
+    words = strsplit(strtrim(lines{i}));
+    v.(words{1}) = str2double(words{2});
   end
 end
 
