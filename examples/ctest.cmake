@@ -2,12 +2,18 @@
 # folder on the path, on the devices examples/simulate_devices.m sets up, the
 # prompt answered on standard input. A run that ends without an error prints
 # EXAMPLE FINISHED last.
+set(EXAMPLES_DIR "${CMAKE_CURRENT_LIST_DIR}")
+
+# They are meant to run in MATLAB too: no syntax only Octave accepts.
+file(GLOB EXAMPLE_FILES "${EXAMPLES_DIR}/*.m")
+add_test(NAME example_matlab_syntax
+  COMMAND "${EXAMPLES_DIR}/check-matlab-syntax" ${EXAMPLE_FILES})
+set_tests_properties(example_matlab_syntax PROPERTIES LABELS examples)
+
 if(NOT (D2XX_CHOICE STREQUAL "libd2xx_sim.so" AND D3XX_CHOICE STREQUAL "libd3xx_sim.so"))
-  message(STATUS "Examples are tested on the simulated drivers only: not tested")
+  message(STATUS "Examples are tested on the simulated drivers only: not run")
   return()
 endif()
-
-set(EXAMPLES_DIR "${CMAKE_CURRENT_LIST_DIR}")
 
 # add_example_test(NAME DEVICES ANSWER SCRIPTS PASS [FAIL])
 #   DEVICES  simulate_devices argument ('other', 'held'), "" for the default,
@@ -64,4 +70,16 @@ add_example_test(attach_fifo_quit other "0\\n" attach_fifo
   "error: attach_fifo: no FIFO bridge attached"
   "EXAMPLE FINISHED|Connected!")
 add_example_test(demo_simulated - "" demo_simulated
-  "--- attach a FIFO bridge\n.*ok = 1, handle = 4096, description = \"FTDI SuperSpeed-FIFO Bridge\"\n.*  FT_SetDataCharacteristics\\(0x1001,8,0,0\\)=0\nEXAMPLE FINISHED\n$")
+  "--- attach a FIFO bridge\n.*ok = 1, handle = 4096, description = \"FTDI SuperSpeed-FIFO Bridge\"\n.*  FT_SetDataCharacteristics\\(0x1001,8,0,0\\)=0\n--- a uartport object[^\n]*\n.*${UART_ATTACHED}wrote \"hello\", read back \"hello\"\nEXAMPLE FINISHED\n$")
+add_example_test(talk_uart "" "" talk_uart
+  "${UART_ATTACHED}Attached \"FT232R USB UART\" at 115200 baud, 8 data bits, parity none, 1 stop bit\\(s\\)\nSent \"\\*IDN\\?\", the answer: \"\\*IDN\\?\"\nAsked for 16 bytes within 0\\.5 s, 3 arrived: 1 2 3\nPins: CTS 1, DSR 1, CD 0, RI 0\nClosed: IsOpen = 0\nEXAMPLE FINISHED\n$"
+  "warning|Please select")
+add_example_test(talk_uart_not_found other "" talk_uart
+  "error: uartport: no listed device has the description 'FT232R USB UART'; the driver lists 2 entries: 'USB <-> Serial', 'Dual RS232-HS A'\\. See Troubleshooting in the README\\."
+  "EXAMPLE FINISHED|Number of FT2|Please select")
+add_example_test(stream_fifo "" "" stream_fifo
+  "Connected!\n\t Driver version = 1\\.3\\.0\\.4\nRead 262144 words \\(1048576 bytes\\) in [0-9.]+ s: the counter from 0 to 262143\nWrote 65536 bytes to OUT pipe 0x02\nChip configuration: VendorID 0x0403, ProductID 0x601F\n  Manufacturer \"FTDI\", ProductDescription \"FTDI SuperSpeed-FIFO Bridge\", SerialNumber \"000000000001\"\n  FIFOMode [0-9]+, ChannelConfig [0-9]+, FIFOClock [0-9]+\nCounted: NumBytesRead 1048576, NumBytesWritten 65536\nEXAMPLE FINISHED\n$"
+  "warning|Please select")
+add_example_test(stream_fifo_not_found other "" stream_fifo
+  "error: fifoport: no listed device has the description 'FTDI SuperSpeed-FIFO Bridge'; the driver lists 1 entry: 'FT601 Test Board'\\."
+  "EXAMPLE FINISHED|Number of FT3|Please select")

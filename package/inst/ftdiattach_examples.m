@@ -5,10 +5,12 @@
 ## output, lists them with the first line of each.  Copy one to your own
 ## folder and adapt it:
 ## @example
-## copyfile (fullfile (ftdiattach_examples (), 'attach_uart.m'), '.');
-## edit attach_uart.m
+## copyfile (fullfile (ftdiattach_examples (), 'talk_uart.m'), '.');
+## edit talk_uart.m
 ## @end example
-## @seealso{uartattach, fifoattach, ftdisim}
+## Without hardware, with the modules on the simulated drivers, run
+## @code{simulate_devices} (one of the examples) first.
+## @seealso{uartport, fifoport, uartattach, fifoattach, ftdisim}
 ## @end deftypefn
 function folder = ftdiattach_examples ()
   here = fullfile (fileparts (mfilename ('fullpath')), 'examples');

@@ -1,14 +1,29 @@
 function module_files_test ()
   ## What a user sees of the module files themselves: the help beside each
-  ## module, and a clear error when a module's driver library is missing.
+  ## module, the uartport and fifoport classes and their methods' help from
+  ## the same folder, and a clear error when a module's driver library is
+  ## missing.
   moddir = fileparts (which ('uartattach'));
   topics = {'uartattach', '[OK, HANDLE, DESC] = uartattach (DESCRIPTION)';
             'fifoattach', '[OK, HANDLE, DESC] = fifoattach (DESCRIPTION)';
-            'ftdisim', 'RESULT = ftdisim (DRIVER, COMMAND, ...)'};
+            'ftdisim', 'RESULT = ftdisim (DRIVER, COMMAND, ...)';
+            'ftdiport_io', 'ftdiport_io (OPERATION, OBJECT, ...)';
+            'uartport', 'S = uartport(DESCRIPTION) attaches';
+            'uartportlist', 'LIST = uartportlist() returns';
+            'fifoport', 'F = fifoport(DESCRIPTION) attaches';
+            'fifoportlist', 'LIST = fifoportlist() returns';
+            'ftdiport', 'Not made directly: see uartport and fifoport';
+            'uartport.readline', 'TEXT = readline(S) waits';
+            'uartport.write', 'N = write(OBJ, DATA) writes';   # from the base class
+            'fifoport.read', 'DATA = read(OBJ, COUNT) reads';
+            'fifoport.getConfiguration', 'CFG = getConfiguration(F) has'};
   for k = 1:rows (topics)
     text = evalc (sprintf ('help %s', topics{k,1}));
     expect (sprintf ('help %s shows the usage', topics{k,1}), ...
             ! isempty (strfind (text, topics{k,2})), true);
+  endfor
+  for name = {'ftdiport_io', 'ftdiport', 'uartport', 'uartportlist', 'fifoport', 'fifoportlist'}
+    expect ([name{1} ' beside the modules'], fileparts (which (name{1})), moddir);
   endfor
 
   ## A copy of each module without its driver library beside it.
