@@ -174,3 +174,22 @@ endfunction
 %! assert (s.IsOpen, false);
 %! assert (ftdisim ('d2xx', 'open'), zeros (0, 1, 'uint64'));
 %! assert (ftdisim ('d2xx', 'misuse'), cell (0, 1));
+
+%!testif ; strcmp (ftdiattach_drivers ().fifoattach, 'libd3xx_sim.so')
+%! ## The IN pipe sends a 32-bit little-endian counter: a block read as words
+%! ## is the counter, the next read goes on where it ended; what is written
+%! ## reaches the OUT pipe.
+%! ftdisim ('d3xx', 'reset');
+%! n = ftdisim ('d3xx', 'add', 'Selftest FIFO');
+%! ftdisim ('d3xx', 'source', n, 'counter');
+%! f = fifoport ('Selftest FIFO', 'Timeout', 2);
+%! assert (read (f, 2^18, 'uint32'), uint32 (0:2^18-1));
+%! assert (read (f, 8), uint8 ([0 0 4 0 1 0 4 0]));
+%! block = uint8 (mod (0:4095, 251));
+%! assert (write (f, block), 4096);
+%! sink = ftdisim ('d3xx', 'sink', n);
+%! assert ({sink.Count, sink.Last}, {4096, block});
+%! assert ({f.NumBytesRead, f.NumBytesWritten}, {2^20 + 8, 4096});
+%! delete (f);
+%! assert (ftdisim ('d3xx', 'open'), zeros (0, 1, 'uint64'));
+%! assert (ftdisim ('d3xx', 'misuse'), cell (0, 1));
