@@ -8,9 +8,11 @@
 #include <type_traits>
 #include <unordered_map>
 
-#if __has_include(<octave/quit.h>)
+// Octave answers Ctrl-C in octave_quit(). A build for Octave that cannot see
+// it must fail, not lose Ctrl-C silently; MATLAB's mex defines
+// MATLAB_MEX_FILE and has no equivalent.
+#ifndef MATLAB_MEX_FILE
 #include <octave/quit.h>
-#define PORT_HAVE_OCTAVE_QUIT 1
 #endif
 
 #ifndef D2XX_LIBRARY
@@ -222,7 +224,7 @@ const hub::Api &hub_for(Kind kind) {
 }
 
 void answer_interrupt() {
-#ifdef PORT_HAVE_OCTAVE_QUIT
+#ifndef MATLAB_MEX_FILE
   octave_quit();
 #endif
 }
