@@ -16,7 +16,7 @@ mkdir -p "$results/callgrind"
 octave=(octave-cli -q -H --norc)
 paths="addpath('$build/mex', '$build/bench', '$root/bench')"
 for f in "$build/mex/uartattach.mex" "$build/mex/fifoattach.mex" \
-         "$build/bench/null_mex.mex" "$build/bench/cgmark.mex"; do
+         "$build/bench/null_mex.mex" "$build/bench/cgmark.mex" "$build/bench/fifo_fill"; do
   [[ -f "$f" ]] || { echo "bench: $f is missing; run 'make bench'" >&2; exit 1; }
 done
 
@@ -32,6 +32,10 @@ echo
 "${octave[@]}" --eval "$paths; bench_time('$results/time.txt', '$results/time.values')" \
   > /dev/null
 cat "$results/time.txt"
+echo
+
+# The simulated FIFO far end, natively: no Octave in the way.
+"$build/bench/fifo_fill" "$build/mex"
 echo
 
 # Instructions: a short run under callgrind, instrumented only from

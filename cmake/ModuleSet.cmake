@@ -25,7 +25,7 @@ function(add_module_set)
   add_library(d2xx_sim${s} SHARED "${src}/simdriver/sim_d2xx.cpp"
     "${src}/simdriver/sim_line.cpp" $<TARGET_OBJECTS:sim_core${s}>)
   add_library(d3xx_sim${s} SHARED "${src}/simdriver/sim_d3xx.cpp"
-    $<TARGET_OBJECTS:sim_core${s}>)
+    "${src}/simdriver/sim_fifo.cpp" $<TARGET_OBJECTS:sim_core${s}>)
   set_target_properties(d2xx_sim${s} PROPERTIES OUTPUT_NAME d2xx_sim)
   set_target_properties(d3xx_sim${s} PROPERTIES OUTPUT_NAME d3xx_sim)
 

@@ -1,6 +1,7 @@
 // Checks of the libftdi D2XX layer that need no USB device: handles this
 // process never got (null, never issued, a wild pointer that would crash if
-// dereferenced) are refused as INVALID_HANDLE by every handle function and
+// dereferenced) are refused as INVALID_HANDLE by every handle function, the
+// data functions included, before their parameters are looked at, and
 // by the module's CloseDeviceVal; bad parameters are refused; on a machine
 // without USB the list is empty and opening finds nothing.
 //   d2xx_libftdi_check <libd2xx_libftdi.so> <uartattach.mex>
@@ -55,6 +56,16 @@ int main(int argc, char **argv) {
         BIND(FT_SetDataCharacteristics) && BIND(FT_GetDriverVersion))) {
     return 1;
   }
+  d2xx::DataApi data{};
+#define BIND_DATA(fn) bind(layer, #fn, data.fn)
+  if (!(BIND_DATA(FT_SetTimeouts) && BIND_DATA(FT_Read) &&
+        BIND_DATA(FT_Write) && BIND_DATA(FT_GetQueueStatus) &&
+        BIND_DATA(FT_Purge) && BIND_DATA(FT_SetFlowControl) &&
+        BIND_DATA(FT_SetDtr) && BIND_DATA(FT_ClrDtr) && BIND_DATA(FT_SetRts) &&
+        BIND_DATA(FT_ClrRts) && BIND_DATA(FT_GetModemStatus))) {
+    return 1;
+  }
+#undef BIND_DATA
 #undef BIND
 
   struct HandleCall {
@@ -62,7 +73,9 @@ int main(int argc, char **argv) {
     std::function<FT_STATUS(FT_HANDLE)> call;
   };
   UCHAR timer = 0;
-  DWORD version = 0;
+  DWORD version = 0, moved = 0;
+  ULONG modem = 0;
+  unsigned char bytes[8] = {};
   const std::vector<HandleCall> handle_calls = {
       {"FT_Close", [&](FT_HANDLE h) { return api.FT_Close(h); }},
       {"FT_ResetDevice", [&](FT_HANDLE h) { return api.FT_ResetDevice(h); }},
@@ -84,6 +97,39 @@ int main(int argc, char **argv) {
        [&](FT_HANDLE h) { return api.FT_SetDataCharacteristics(h, 5, 9, 9); }},
       {"FT_GetDriverVersion",
        [&](FT_HANDLE h) { return api.FT_GetDriverVersion(h, &version); }},
+      {"FT_SetTimeouts",
+       [&](FT_HANDLE h) { return data.FT_SetTimeouts(h, 50, 50); }},
+      {"FT_Read", [&](FT_HANDLE h) {
+         return data.FT_Read(h, bytes, sizeof bytes, &moved);
+       }},
+      {"FT_Read(null)",
+       [&](FT_HANDLE h) { return data.FT_Read(h, nullptr, 1, nullptr); }},
+      {"FT_Write", [&](FT_HANDLE h) {
+         return data.FT_Write(h, bytes, sizeof bytes, &moved);
+       }},
+      {"FT_Write(null)",
+       [&](FT_HANDLE h) { return data.FT_Write(h, nullptr, 1, nullptr); }},
+      {"FT_GetQueueStatus",
+       [&](FT_HANDLE h) { return data.FT_GetQueueStatus(h, &moved); }},
+      {"FT_GetQueueStatus(null)",
+       [&](FT_HANDLE h) { return data.FT_GetQueueStatus(h, nullptr); }},
+      {"FT_Purge(RX|TX)", [&](FT_HANDLE h) { return data.FT_Purge(h, 3); }},
+      {"FT_Purge(bad mask)",
+       [&](FT_HANDLE h) { return data.FT_Purge(h, 0x80); }},
+      {"FT_SetFlowControl(XON/XOFF)", [&](FT_HANDLE h) {
+         return data.FT_SetFlowControl(h, d2xx::FT_FLOW_XON_XOFF, d2xx::FT_XON,
+                                       d2xx::FT_XOFF);
+       }},
+      {"FT_SetFlowControl(bad mode)",
+       [&](FT_HANDLE h) { return data.FT_SetFlowControl(h, 0x0800, 0, 0); }},
+      {"FT_SetDtr", [&](FT_HANDLE h) { return data.FT_SetDtr(h); }},
+      {"FT_ClrDtr", [&](FT_HANDLE h) { return data.FT_ClrDtr(h); }},
+      {"FT_SetRts", [&](FT_HANDLE h) { return data.FT_SetRts(h); }},
+      {"FT_ClrRts", [&](FT_HANDLE h) { return data.FT_ClrRts(h); }},
+      {"FT_GetModemStatus",
+       [&](FT_HANDLE h) { return data.FT_GetModemStatus(h, &modem); }},
+      {"FT_GetModemStatus(null)",
+       [&](FT_HANDLE h) { return data.FT_GetModemStatus(h, nullptr); }},
   };
   const struct {
     const char *name;
@@ -147,6 +193,10 @@ int main(int argc, char **argv) {
   for (const auto &h : foreign_handles) {
     expect(std::string("CloseDeviceVal on ") + h.name + " handle",
            close_val(h.handle), kInvalidHandle);
+  }
+  if (moved != 0 || modem != 0 || bytes[0] != 0) {
+    std::printf("FAIL a refused call wrote to its outputs\n");
+    ++failures;
   }
 
   if (failures == 0) std::puts("all checks passed");

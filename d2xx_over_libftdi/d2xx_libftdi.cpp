@@ -1,4 +1,5 @@
-// The D2XX functions uartattach calls, over the open-source libftdi1. Where
+// The D2XX functions uartattach and uartport call, over the open-source
+// libftdi1. Where
 // libftdi has no equivalent the answer says so (see README.md) rather than
 // pretending success.
 #include <glob.h>
@@ -6,12 +7,21 @@
 #include <libusb-1.0/libusb.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <climits>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <new>
+#include <optional>
+#include <system_error>
+#include <thread>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -29,6 +39,7 @@ constexpr FT_STATUS kInvalidHandle = 1;
 constexpr FT_STATUS kDeviceNotFound = 2;
 constexpr FT_STATUS kDeviceNotOpened = 3;
 constexpr FT_STATUS kIoError = 4;
+constexpr FT_STATUS kInsufficientResources = 5;
 constexpr FT_STATUS kInvalidParameter = 6;
 constexpr FT_STATUS kInvalidBaudRate = 7;
 constexpr FT_STATUS kNotSupported = 17;
@@ -76,14 +87,220 @@ Place place_of(libusb_device *dev, int interface) {
           interface};
 }
 
+using Clock = std::chrono::steady_clock;
+
+// Receiving for one handle. A thread keeps one bulk-in transfer pending on
+// the chip, as D2XX's driver does, so bytes leave the chip's small FIFO (384
+// bytes on a BM) while the caller is busy elsewhere, not only inside
+// FT_Read. What it takes waits in `queue_` until FT_Read hands it over.
+class Receiver {
+ public:
+  // `events`: the libusb context the device was listed on. libusb_open
+  // registers the device there, not in the handle's own ftdi context, so
+  // only that context ever sees its transfers complete.
+  Receiver(ftdi_context *ftdi, libusb_context *events)
+      : ftdi_(ftdi), events_(events) {}
+  Receiver(const Receiver &) = delete;
+  Receiver &operator=(const Receiver &) = delete;
+  ~Receiver() { stop(); }
+
+  // False when no transfer or thread could be had.
+  bool start() {
+    transfer_ = libusb_alloc_transfer(0);
+    if (transfer_ == nullptr) return false;
+    try {
+      chunk_.resize(kChunk);
+      thread_ = std::thread([this] { run(); });
+    } catch (const std::system_error &) {
+      return false;
+    } catch (const std::bad_alloc &) {
+      return false;
+    }
+    return true;
+  }
+
+  // Idempotent; after it no transfer is pending and the thread is gone.
+  void stop() {
+    {
+      std::lock_guard<std::mutex> lock(m_);
+      stopping_ = true;
+      if (in_flight_) libusb_cancel_transfer(transfer_);
+      cv_.notify_all();
+    }
+    if (thread_.joinable()) thread_.join();
+    if (transfer_ != nullptr) libusb_free_transfer(transfer_);
+    transfer_ = nullptr;
+  }
+
+  struct Taken {
+    size_t count;
+    bool gone;  // the chip stopped answering (unplugged)
+  };
+
+  // Waits until `count` bytes are queued or the deadline passes (none:
+  // waits as long as it takes), then hands over what is there.
+  Taken take(unsigned char *out, size_t count,
+             std::optional<Clock::time_point> deadline) {
+    std::unique_lock<std::mutex> lock(m_);
+    const auto ready = [&] {
+      return queue_.size() >= count || gone_ || stopping_;
+    };
+    if (deadline) {
+      cv_.wait_until(lock, *deadline, ready);
+    } else {
+      cv_.wait(lock, ready);
+    }
+    const size_t n = std::min(count, queue_.size());
+    std::copy_n(queue_.begin(), n, out);
+    queue_.erase(queue_.begin(), queue_.begin() + static_cast<long>(n));
+    cv_.notify_all();  // a reader held back by a full queue may go on
+    return {n, gone_};
+  }
+
+  Taken queued() {
+    std::lock_guard<std::mutex> lock(m_);
+    return {queue_.size(), gone_};
+  }
+
+  // Runs `fn` with no transfer pending: nothing the chip sent before it can
+  // land in the queue after it (a purge), and a port reset aborts nothing.
+  template <class Fn>
+  auto quiet(Fn &&fn) {
+    std::unique_lock<std::mutex> lock(m_);
+    ++pauses_;
+    if (in_flight_) libusb_cancel_transfer(transfer_);
+    cv_.wait(lock, [&] { return !in_flight_; });
+    lock.unlock();
+    auto result = fn();
+    lock.lock();
+    --pauses_;
+    cv_.notify_all();
+    return result;
+  }
+
+  void drop() {
+    std::lock_guard<std::mutex> lock(m_);
+    queue_.clear();
+    cv_.notify_all();
+  }
+
+  // The two status bytes of the latest packet, if it is at most `age` old.
+  std::optional<uint16_t> recent_status(Clock::duration age) {
+    std::lock_guard<std::mutex> lock(m_);
+    if (!status_at_ || Clock::now() - *status_at_ > age) return std::nullopt;
+    return status_;
+  }
+
+ private:
+  // 16 KiB is one usbfs URB: a cancelled transfer then reports exactly the
+  // packets it got. A multiple of both max-packet sizes (64 and 512).
+  static constexpr size_t kChunk = 16384;
+  // Beyond this the thread stops reading and the chip's FIFO fills, as with
+  // any driver whose buffer is full.
+  static constexpr size_t kQueueLimit = size_t{1} << 20;
+
+  static void LIBUSB_CALL finished(libusb_transfer *t) {
+    static_cast<Receiver *>(t->user_data)->completed_ = 1;
+  }
+
+  // libftdi names endpoints from the chip's side: it reads from out_ep
+  // (0x81 on channel A).
+  unsigned char in_endpoint() const {
+    return static_cast<unsigned char>(ftdi_->out_ep);
+  }
+
+  // Each max-packet the chip sends starts with its modem and line status
+  // bytes; only the rest is data.
+  void keep(const unsigned char *p, int length) {
+    const int packet = ftdi_->max_packet_size > 2
+                           ? static_cast<int>(ftdi_->max_packet_size)
+                           : 64;
+    for (int at = 0; at + 2 <= length; at += packet) {
+      const int end = std::min(length, at + packet);
+      status_ = static_cast<uint16_t>(p[at] | p[at + 1] << 8);
+      status_at_ = Clock::now();
+      queue_.insert(queue_.end(), p + at + 2, p + end);
+    }
+  }
+
+  void run() {
+    std::unique_lock<std::mutex> lock(m_);
+    while (!stopping_ && !gone_) {
+      if (pauses_ > 0 || queue_.size() + kChunk > kQueueLimit) {
+        cv_.wait(lock);
+        continue;
+      }
+      completed_ = 0;
+      // No libusb timeout: the transfer ends when the chip sends a short
+      // packet (a real chip does within its latency timer), or when stop()
+      // or quiet() cancel it.
+      libusb_fill_bulk_transfer(transfer_, ftdi_->usb_dev, in_endpoint(),
+                                chunk_.data(), static_cast<int>(chunk_.size()),
+                                finished, this, 0);
+      const int submitted = libusb_submit_transfer(transfer_);
+      if (submitted != 0) {
+        if (submitted == LIBUSB_ERROR_NO_DEVICE) gone_ = true;
+        else cv_.wait_for(lock, std::chrono::milliseconds(10));
+        continue;
+      }
+      in_flight_ = true;
+      lock.unlock();
+      while (completed_ == 0) {
+        if (libusb_handle_events_completed(events_, &completed_) < 0 &&
+            completed_ == 0) {
+          libusb_cancel_transfer(transfer_);
+        }
+      }
+      lock.lock();
+      in_flight_ = false;
+      switch (transfer_->status) {
+        case LIBUSB_TRANSFER_COMPLETED:
+        case LIBUSB_TRANSFER_TIMED_OUT:
+        case LIBUSB_TRANSFER_CANCELLED:  // keeps what came before the cancel
+          keep(transfer_->buffer, transfer_->actual_length);
+          break;
+        case LIBUSB_TRANSFER_NO_DEVICE:
+          gone_ = true;
+          break;
+        default:  // a stall or error (a port reset): try again shortly
+          keep(transfer_->buffer, transfer_->actual_length);
+          cv_.notify_all();
+          cv_.wait_for(lock, std::chrono::milliseconds(10));
+          break;
+      }
+      cv_.notify_all();
+    }
+    cv_.notify_all();
+  }
+
+  ftdi_context *ftdi_;
+  libusb_context *events_;
+  libusb_transfer *transfer_ = nullptr;
+  std::vector<unsigned char> chunk_;
+  std::thread thread_;
+  std::mutex m_;
+  std::condition_variable cv_;
+  std::deque<unsigned char> queue_;
+  bool stopping_ = false, in_flight_ = false, gone_ = false;
+  int pauses_ = 0;
+  int completed_ = 0;  // libusb's completion flag for the pending transfer
+  uint16_t status_ = 0;
+  std::optional<Clock::time_point> status_at_;
+};
+
 // A handle this process holds. Handles given out are serial numbers, never
 // reused, so a closed handle cannot alias a later one and is recognised
 // without being dereferenced.
 struct Open {
   ftdi_context *ftdi = nullptr;
+  libusb_context *events = nullptr;  // the context the device was listed on
   Place place;
   char serial[sizeof(Node::SerialNumber)] = {};
   char description[sizeof(Node::Description)] = {};
+  ULONG read_ms = 0, write_ms = 0;  // FT_SetTimeouts; 0: none, as in D2XX
+  // Started by the first data call, so a handle only uartattach uses never
+  // reads the chip.
+  std::shared_ptr<Receiver> receiver;
 };
 
 // One device list entry with what FT_Open needs to reach it again.
@@ -276,12 +493,43 @@ unsigned bcd(int value) {
   return static_cast<unsigned>(((value / 10) % 10) << 4 | (value % 10));
 }
 
-FT_STATUS close_open(ftdi_context *ftdi) {
+FT_STATUS close_open(Open &open) {
+  // No transfer may be pending on the device once it is closed.
+  if (open.receiver) open.receiver->stop();
   // Releasing the interface gives it back to ftdi_sio (the detach mode set at
   // open), so the tty returns.
-  const int rc = ftdi_usb_close(ftdi);
-  ftdi_free(ftdi);
+  const int rc = ftdi_usb_close(open.ftdi);
+  ftdi_free(open.ftdi);
   return rc == 0 ? kOk : kIoError;
+}
+
+// The handle's receiver, started on first use.
+Receiver *receiver_of(Open &o) {
+  if (!o.receiver) {
+    auto r = std::make_shared<Receiver>(o.ftdi, o.events);
+    if (!r->start()) return nullptr;
+    o.receiver = std::move(r);
+  }
+  return o.receiver.get();
+}
+
+// A copy of the handle's record, for the calls that wait (reads, writes):
+// they run without the lock, so other handles' calls are not held up.
+FT_STATUS copy_of(FT_HANDLE handle, Open &out, bool receiving) {
+  State &s = state();
+  std::lock_guard<std::mutex> guard(s.lock);
+  Open *open = find_open(s, handle);
+  if (open == nullptr) return kInvalidHandle;
+  if (receiving && receiver_of(*open) == nullptr) return kInsufficientResources;
+  out = *open;
+  return kOk;
+}
+
+FT_STATUS ok_or_io(int libftdi_rc) { return libftdi_rc == 0 ? kOk : kIoError; }
+
+std::optional<Clock::time_point> deadline_after(ULONG ms) {
+  if (ms == 0) return std::nullopt;
+  return Clock::now() + std::chrono::milliseconds(ms);
 }
 
 // Handles still held when the process ends are closed so the kernel driver
@@ -289,7 +537,7 @@ FT_STATUS close_open(ftdi_context *ftdi) {
 __attribute__((destructor)) void close_all_at_exit() {
   State &s = state();
   std::lock_guard<std::mutex> guard(s.lock);
-  for (auto &entry : s.open) close_open(entry.second.ftdi);
+  for (auto &entry : s.open) close_open(entry.second);
   s.open.clear();
 }
 
@@ -339,6 +587,7 @@ D2XX_EXPORT FT_STATUS FT_Open(int index, FT_HANDLE *handle) {
   }
   Open open;
   open.ftdi = ftdi;
+  open.events = s.lister->usb_ctx;
   open.place = place;
   std::memcpy(open.description, entry.node.Description,
               sizeof open.description);
@@ -354,9 +603,9 @@ D2XX_EXPORT FT_STATUS FT_Close(FT_HANDLE handle) {
   std::lock_guard<std::mutex> guard(s.lock);
   const auto it = s.open.find(reinterpret_cast<std::uintptr_t>(handle));
   if (it == s.open.end()) return kInvalidHandle;
-  ftdi_context *ftdi = it->second.ftdi;
+  Open open = std::move(it->second);
   s.open.erase(it);  // whatever the release answers, the handle is gone
-  return close_open(ftdi);
+  return close_open(open);
 }
 
 // The chip's own reset (SIO reset request), not a USB bus reset.
@@ -374,12 +623,15 @@ D2XX_EXPORT FT_STATUS FT_CyclePort(FT_HANDLE handle) {
 
 D2XX_EXPORT FT_STATUS FT_ResetPort(FT_HANDLE handle) {
   return with_handle(handle, [](Open &o) {
-    switch (libusb_reset_device(o.ftdi->usb_dev)) {
-      case LIBUSB_SUCCESS: return kOk;
-      case LIBUSB_ERROR_NOT_FOUND:  // re-enumerated: this handle is stale
-      case LIBUSB_ERROR_NO_DEVICE: return kDeviceNotFound;
-      default: return kIoError;
-    }
+    const auto reset = [&o] {
+      switch (libusb_reset_device(o.ftdi->usb_dev)) {
+        case LIBUSB_SUCCESS: return kOk;
+        case LIBUSB_ERROR_NOT_FOUND:  // re-enumerated: this handle is stale
+        case LIBUSB_ERROR_NO_DEVICE: return kDeviceNotFound;
+        default: return kIoError;
+      }
+    };
+    return o.receiver ? o.receiver->quiet(reset) : reset();
   });
 }
 
@@ -443,6 +695,171 @@ D2XX_EXPORT FT_STATUS FT_GetDriverVersion(FT_HANDLE handle, DWORD *version) {
   });
 }
 
+// The data and line functions uartport calls.
+
+D2XX_EXPORT FT_STATUS FT_SetTimeouts(FT_HANDLE handle, ULONG read_ms,
+                                     ULONG write_ms) {
+  return with_handle(handle, [=](Open &o) {
+    o.read_ms = read_ms;
+    o.write_ms = write_ms;
+    return receiver_of(o) != nullptr ? kOk : kInsufficientResources;
+  });
+}
+
+// What the receiver has queued, waiting up to the read timeout for the rest.
+D2XX_EXPORT FT_STATUS FT_Read(FT_HANDLE handle, void *buffer, DWORD count,
+                              DWORD *got) {
+  Open o;
+  const FT_STATUS status = copy_of(handle, o, true);
+  if (status != kOk) return status;
+  if (got == nullptr || (buffer == nullptr && count > 0)) {
+    return kInvalidParameter;
+  }
+  const Receiver::Taken taken =
+      o.receiver->take(static_cast<unsigned char *>(buffer), count,
+                       deadline_after(o.read_ms));
+  *got = static_cast<DWORD>(taken.count);
+  return taken.count < count && taken.gone ? kIoError : kOk;
+}
+
+// Bulk-out in pieces of one URB each, so a timeout reports exactly what
+// went; when the write timeout runs out, FT_OK with fewer bytes.
+D2XX_EXPORT FT_STATUS FT_Write(FT_HANDLE handle, void *buffer, DWORD count,
+                               DWORD *written) {
+  Open o;
+  const FT_STATUS status = copy_of(handle, o, false);
+  if (status != kOk) return status;
+  if (written == nullptr || (buffer == nullptr && count > 0)) {
+    return kInvalidParameter;
+  }
+  constexpr DWORD kPiece = 16384;
+  const auto deadline = deadline_after(o.write_ms);
+  auto *bytes = static_cast<unsigned char *>(buffer);
+  DWORD done = 0;
+  FT_STATUS result = kOk;
+  while (done < count) {
+    unsigned int timeout_ms = 0;  // libusb's "none", as D2XX's 0
+    if (deadline) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          *deadline - Clock::now());
+      if (left.count() <= 0) break;
+      timeout_ms = static_cast<unsigned int>(left.count());
+    }
+    int moved = 0;
+    // libftdi names endpoints from the chip's side: it writes to in_ep.
+    const int rc = libusb_bulk_transfer(
+        o.ftdi->usb_dev, static_cast<unsigned char>(o.ftdi->in_ep),
+        bytes + done, static_cast<int>(std::min(count - done, kPiece)), &moved,
+        timeout_ms);
+    done += static_cast<DWORD>(moved);
+    if (rc == LIBUSB_ERROR_TIMEOUT) break;
+    if (rc != 0) {
+      result = kIoError;
+      break;
+    }
+  }
+  *written = done;
+  return result;
+}
+
+// The bytes the receiver has taken from the chip and FT_Read not yet handed
+// over: no USB traffic. Bytes still in the chip (at most a latency period's
+// worth) are counted once the pending transfer brings them.
+D2XX_EXPORT FT_STATUS FT_GetQueueStatus(FT_HANDLE handle, DWORD *rx_bytes) {
+  return with_handle(handle, [rx_bytes](Open &o) {
+    if (rx_bytes == nullptr) return kInvalidParameter;
+    Receiver *r = receiver_of(o);
+    if (r == nullptr) return kInsufficientResources;
+    const Receiver::Taken queued = r->queued();
+    *rx_bytes = static_cast<DWORD>(queued.count);
+    // Bytes that came before the chip went can still be read.
+    return queued.gone && queued.count == 0 ? kIoError : kOk;
+  });
+}
+
+// RX: the chip's receive FIFO and the layer's queue, with no transfer
+// pending in between. TX: the chip's transmit FIFO. libftdi's tciflush and
+// tcoflush pick the request values by the chip's own naming.
+D2XX_EXPORT FT_STATUS FT_Purge(FT_HANDLE handle, ULONG mask) {
+  return with_handle(handle, [mask](Open &o) {
+    if ((mask & ~(d2xx::FT_PURGE_RX | d2xx::FT_PURGE_TX)) != 0) {
+      return kInvalidParameter;
+    }
+    if ((mask & d2xx::FT_PURGE_TX) != 0 && ftdi_tcoflush(o.ftdi) != 0) {
+      return kIoError;
+    }
+    if ((mask & d2xx::FT_PURGE_RX) == 0) return kOk;
+    Receiver *r = receiver_of(o);
+    if (r == nullptr) return kInsufficientResources;
+    return r->quiet([&] {
+      const FT_STATUS flushed = ok_or_io(ftdi_tciflush(o.ftdi));
+      r->drop();
+      return flushed;
+    });
+  });
+}
+
+D2XX_EXPORT FT_STATUS FT_SetFlowControl(FT_HANDLE handle, USHORT mode,
+                                        UCHAR xon, UCHAR xoff) {
+  return with_handle(handle, [=](Open &o) {
+    // D2XX's mode values are the chip's own (SIO_*_HS).
+    switch (mode) {
+      case d2xx::FT_FLOW_NONE:
+        return ok_or_io(ftdi_setflowctrl(o.ftdi, SIO_DISABLE_FLOW_CTRL));
+      case d2xx::FT_FLOW_RTS_CTS:
+        return ok_or_io(ftdi_setflowctrl(o.ftdi, SIO_RTS_CTS_HS));
+      case d2xx::FT_FLOW_DTR_DSR:
+        return ok_or_io(ftdi_setflowctrl(o.ftdi, SIO_DTR_DSR_HS));
+      case d2xx::FT_FLOW_XON_XOFF:
+        return ok_or_io(ftdi_setflowctrl_xonxoff(o.ftdi, xon, xoff));
+      default:
+        return kInvalidParameter;
+    }
+  });
+}
+
+D2XX_EXPORT FT_STATUS FT_SetDtr(FT_HANDLE handle) {
+  return with_handle(handle,
+                     [](Open &o) { return ok_or_io(ftdi_setdtr(o.ftdi, 1)); });
+}
+
+D2XX_EXPORT FT_STATUS FT_ClrDtr(FT_HANDLE handle) {
+  return with_handle(handle,
+                     [](Open &o) { return ok_or_io(ftdi_setdtr(o.ftdi, 0)); });
+}
+
+D2XX_EXPORT FT_STATUS FT_SetRts(FT_HANDLE handle) {
+  return with_handle(handle,
+                     [](Open &o) { return ok_or_io(ftdi_setrts(o.ftdi, 1)); });
+}
+
+D2XX_EXPORT FT_STATUS FT_ClrRts(FT_HANDLE handle) {
+  return with_handle(handle,
+                     [](Open &o) { return ok_or_io(ftdi_setrts(o.ftdi, 0)); });
+}
+
+// Byte 0 the modem lines (CTS 0x10, DSR 0x20, RI 0x40, DCD 0x80), byte 1 the
+// line status, as the chip reports them: from the latest bulk-in packet
+// when the receiver got one lately (a real chip sends one every latency
+// period even when idle), else asked for with a control request.
+D2XX_EXPORT FT_STATUS FT_GetModemStatus(FT_HANDLE handle, ULONG *status) {
+  return with_handle(handle, [status](Open &o) {
+    if (status == nullptr) return kInvalidParameter;
+    Receiver *r = receiver_of(o);
+    if (r == nullptr) return kInsufficientResources;
+    std::optional<uint16_t> bytes =
+        r->recent_status(std::chrono::milliseconds(50));
+    if (!bytes) {
+      unsigned short polled = 0;
+      if (ftdi_poll_modem_status(o.ftdi, &polled) != 0) return kIoError;
+      bytes = polled;
+    }
+    // The low nibble of the modem byte is not a line.
+    *status = static_cast<ULONG>(*bytes & 0xFFF0);
+    return kOk;
+  });
+}
+
 // Exactly the signatures uartattach binds.
 #define SAME_AS_BOUND(fn) \
   static_assert(std::is_same_v<decltype(&fn), decltype(d2xx::Api::fn)>, #fn)
@@ -458,4 +875,20 @@ SAME_AS_BOUND(FT_GetLatencyTimer);
 SAME_AS_BOUND(FT_SetBaudRate);
 SAME_AS_BOUND(FT_SetDataCharacteristics);
 SAME_AS_BOUND(FT_GetDriverVersion);
+#undef SAME_AS_BOUND
+
+// Exactly the signatures uartport binds.
+#define SAME_AS_BOUND(fn) \
+  static_assert(std::is_same_v<decltype(&fn), decltype(d2xx::DataApi::fn)>, #fn)
+SAME_AS_BOUND(FT_SetTimeouts);
+SAME_AS_BOUND(FT_Read);
+SAME_AS_BOUND(FT_Write);
+SAME_AS_BOUND(FT_GetQueueStatus);
+SAME_AS_BOUND(FT_Purge);
+SAME_AS_BOUND(FT_SetFlowControl);
+SAME_AS_BOUND(FT_SetDtr);
+SAME_AS_BOUND(FT_ClrDtr);
+SAME_AS_BOUND(FT_SetRts);
+SAME_AS_BOUND(FT_ClrRts);
+SAME_AS_BOUND(FT_GetModemStatus);
 #undef SAME_AS_BOUND

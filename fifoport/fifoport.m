@@ -62,12 +62,7 @@ classdef fifoport < ftdiport
 
     function disp(f)
       % DISP  A short summary of the object.
-      if f.IsOpen
-        state = 'open';
-      else
-        state = 'not open';
-      end
-      fprintf('  fifoport "%s" (%s), handle %.17g\n', f.Description, state, f.Handle);
+      fprintf('  fifoport "%s" (%s), handle %.17g\n', f.Description, open_state(f), f.Handle);
       fprintf('    Channel %d (OUT pipe 0x%02X, IN pipe 0x%02X), Timeout %g s, ByteOrder %s\n', ...
               f.Channel, 1 + f.Channel, 129 + f.Channel, f.Timeout, f.ByteOrder);
       fprintf('    NumBytesRead %d, NumBytesWritten %d\n', f.NumBytesRead, f.NumBytesWritten);

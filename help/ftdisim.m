@@ -38,16 +38,95 @@
 ## @itemx cfg = ftdisim ('d3xx', 'config', struct (...))
 ## The chip configuration record FT_GetChipConfiguration returns; given fields
 ## replace the current ones.
+## @end table
+##
+## The D3XX far end: each simulated FT60x has a FIFO far end (the FPGA behind
+## it), kept per device across opens and closes and forgotten by 'reset'.
+## @var{n} is the device's number in the table, as 'add' returns it; @var{c}
+## an optional channel, 1 to 4 (default 1), whose pipes are OUT 0x01+@var{c}
+## and IN 0x81+@var{c}.  Which pipes exist follows the configuration's
+## @code{ChannelConfig}: 0 four channels, 1 two, 2 one, 3 one channel with
+## its OUT pipe only, 4 one channel with its IN pipe only (other values: no
+## pipes).  FT_ReadPipe and FT_WritePipe accept 1 to 16 MiB per call; their
+## timeout 0 means the pipe's own (FT_SetPipeTimeout, 5000 ms at each
+## FT_Create, 0 for none).  A transfer that cannot complete in time ends at
+## its timeout with what it moved, answering FT_TIMEOUT (19) or FT_OK with
+## fewer bytes (see 'timeouts').  After an FT_TIMEOUT (an injected one too) the
+## pipe is stuck until FT_AbortPipe: a transfer on it waits its whole timeout,
+## moves nothing, answers 19 and is recorded as misuse.  FT_Create starts every
+## pipe of the device afresh (timeout 5000 ms, not stuck).  FT_FlushPipe drops
+## the loopback queue of an IN pipe; FT_AbortPipe drops nothing.  A pipe
+## function on a handle whose device was removed answers 30; an injected
+## status moves nothing.
+##
+## @table @code
+## @item ftdisim ('d3xx', 'source', n, 'counter')
+## @itemx ftdisim ('d3xx', 'source', n, 'counter', c)
+## The IN pipe sends a 32-bit little-endian counter from 0, continuous across
+## reads (a read of 3 bytes takes bytes 0-2, the next one goes on at byte 3).
+## @item ftdisim ('d3xx', 'source', n, 'pattern', bytes)
+## @itemx ftdisim ('d3xx', 'source', n, 'pattern', bytes, c)
+## The IN pipe sends @var{bytes} (uint8 or text, at least one) over and over,
+## each read going on where the last one ended.
+## @item ftdisim ('d3xx', 'source', n, 'bytes', bytes)
+## @itemx ftdisim ('d3xx', 'source', n, 'bytes', bytes, c)
+## The IN pipe sends @var{bytes} once, then nothing more.
+## @item ftdisim ('d3xx', 'source', n, 'none')
+## @itemx ftdisim ('d3xx', 'source', n, 'none', c)
+## The IN pipe sends nothing: reads time out.  The default.
+## @item ftdisim ('d3xx', 'loopback', n, tf)
+## @itemx ftdisim ('d3xx', 'loopback', n, tf, c)
+## True: what the channel's OUT pipe receives queues, in order, for its IN
+## pipe, which sends nothing else (a read of more than is queued times out);
+## the sink still counts it.  False: the IN pipe sends nothing.  A 'source'
+## ends the loopback.
+## @item s = ftdisim ('d3xx', 'sink', n)
+## @itemx s = ftdisim ('d3xx', 'sink', n, c)
+## What the OUT pipe received: @code{Count} (bytes), @code{Checksum} (their
+## Adler-32, as a double) and @code{Last} (the last up to 4096 bytes, a uint8
+## row).
+## @item ftdisim ('d3xx', 'rate', n, bytes_per_s)
+## Each transfer on the device moves at most @var{bytes_per_s} times the time
+## since it began, in either direction, sleeping up to its timeout (0:
+## unlimited, the default).
+## @item ftdisim ('d3xx', 'timeouts', n, 'status')
+## @itemx ftdisim ('d3xx', 'timeouts', n, 'short')
+## How a transfer ending at its timeout answers: FT_TIMEOUT (19; the default)
+## or FT_OK with fewer bytes moved (the pipe does not get stuck).
+## @item ftdisim ('d3xx', 'unplug', n, after_bytes)
+## Unplug the device once @var{after_bytes} more bytes moved on it (0: now).
+## The transfer crossing that point moves up to it and answers
+## FT_DEVICE_NOT_CONNECTED (30) (one ending exactly there answers 0); the
+## device leaves the table, as with 'remove'.
+## @item p = ftdisim ('d3xx', 'pipes', n)
+## One struct per pipe of the configuration, lowest ID first (OUT, then IN):
+## @code{Pipe} (ID), @code{Timeout} (ms), @code{Stuck} (logical),
+## @code{Queued} (bytes in its loopback queue), @code{Moved} (bytes moved
+## since the last reset).
+## @end table
+##
+## @table @code
 ## @item log = ftdisim (drv, 'log')
 ## Every driver call since the last reset or 'clearlog', as
-## @qcode{"FT_Open(0)=0"}: function, arguments (handles in hex), status.
-## A call recorded as misuse for a reason ends with it:
-## @qcode{"FT_Read(0x1000,5)=0 waits forever"}.
+## @qcode{"FT_Open(0)=0"}: function, arguments (handles in hex), status.  The
+## D3XX pipe functions log pipe IDs as two hex digits, then count and timeout
+## in decimal: @qcode{"FT_ReadPipe(0x1000,0x82,1048576,5000)=0"},
+## @qcode{"FT_WritePipe(0x1000,0x02,16,0)=19"},
+## @qcode{"FT_SetPipeTimeout(0x1000,0x82,100)=0"},
+## @qcode{"FT_AbortPipe(0x1000,0x82)=0"}, @qcode{"FT_FlushPipe(0x1000,0x82)=0"}.
+## A call recorded as misuse for a reason has it after the status:
+## @qcode{"FT_Read(0x1000,5)=0 waits forever"},
+## @qcode{"FT_ReadPipe(0x1000,0x83,16,100)=6 no such pipe"}.
 ## @item bad = ftdisim (drv, 'misuse')
-## The calls that passed a handle which had been closed already, and those a
-## real driver would not have returned from (@qcode{"waits forever"}): a read
-## or write without a timeout that could never finish; the simulator returns
-## at once with what it could move.
+## The calls that passed a handle which had been closed already, and those
+## recorded as misuse for a reason.  D2XX: @qcode{waits forever} (a read or
+## write without a timeout that could never finish; the simulator returns at
+## once with what it could move).  D3XX pipe functions: @qcode{no such pipe},
+## @qcode{not an IN pipe}, @qcode{not an OUT pipe},
+## @qcode{count not in 1..16777216}, @qcode{null buffer}, @qcode{null moved}
+## (each answered with 6), @qcode{pipe 0x82 not aborted after a timeout}, and
+## @qcode{would wait forever} (a transfer without any timeout that nothing
+## could complete: it ends at once as a timeout would).
 ## @item h = ftdisim (drv, 'open')
 ## The handles open in the driver, as uint64.
 ## @item ftdisim (drv, 'clearlog')

@@ -112,4 +112,15 @@ classdef ftdiport < handle
       obj.Tag = v;
     end
   end
+
+  methods (Access = protected)
+    function text = open_state(obj)
+      % 'open' or 'not open', for disp.
+      if obj.IsOpen
+        text = 'open';
+      else
+        text = 'not open';
+      end
+    end
+  end
 end

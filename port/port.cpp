@@ -24,24 +24,18 @@ namespace port {
 
 namespace {
 
-// Status names, by value, of each library; the two differ from 18 on.
-const char *const kD2xxStatus[] = {
+// Status names, by value: both libraries share 0 to 17 and differ after.
+const char *const kCommonStatus[] = {
     "FT_OK", "FT_INVALID_HANDLE", "FT_DEVICE_NOT_FOUND", "FT_DEVICE_NOT_OPENED",
     "FT_IO_ERROR", "FT_INSUFFICIENT_RESOURCES", "FT_INVALID_PARAMETER",
     "FT_INVALID_BAUD_RATE", "FT_DEVICE_NOT_OPENED_FOR_ERASE",
     "FT_DEVICE_NOT_OPENED_FOR_WRITE", "FT_FAILED_TO_WRITE_DEVICE",
     "FT_EEPROM_READ_FAILED", "FT_EEPROM_WRITE_FAILED", "FT_EEPROM_ERASE_FAILED",
     "FT_EEPROM_NOT_PRESENT", "FT_EEPROM_NOT_PROGRAMMED", "FT_INVALID_ARGS",
-    "FT_NOT_SUPPORTED", "FT_OTHER_ERROR", "FT_DEVICE_LIST_NOT_READY"};
+    "FT_NOT_SUPPORTED"};
+const char *const kD2xxStatus[] = {"FT_OTHER_ERROR", "FT_DEVICE_LIST_NOT_READY"};
 const char *const kD3xxStatus[] = {
-    "FT_OK", "FT_INVALID_HANDLE", "FT_DEVICE_NOT_FOUND", "FT_DEVICE_NOT_OPENED",
-    "FT_IO_ERROR", "FT_INSUFFICIENT_RESOURCES", "FT_INVALID_PARAMETER",
-    "FT_INVALID_BAUD_RATE", "FT_DEVICE_NOT_OPENED_FOR_ERASE",
-    "FT_DEVICE_NOT_OPENED_FOR_WRITE", "FT_FAILED_TO_WRITE_DEVICE",
-    "FT_EEPROM_READ_FAILED", "FT_EEPROM_WRITE_FAILED", "FT_EEPROM_ERASE_FAILED",
-    "FT_EEPROM_NOT_PRESENT", "FT_EEPROM_NOT_PROGRAMMED", "FT_INVALID_ARGS",
-    "FT_NOT_SUPPORTED", "FT_NO_MORE_ITEMS", "FT_TIMEOUT",
-    "FT_OPERATION_ABORTED", "FT_RESERVED_PIPE",
+    "FT_NO_MORE_ITEMS", "FT_TIMEOUT", "FT_OPERATION_ABORTED", "FT_RESERVED_PIPE",
     "FT_INVALID_CONTROL_REQUEST_DIRECTION", "FT_INVALID_CONTROL_REQUEST_TYPE",
     "FT_IO_PENDING", "FT_IO_INCOMPLETE", "FT_HANDLE_EOF", "FT_BUSY",
     "FT_NO_SYSTEM_RESOURCES", "FT_DEVICE_LIST_NOT_READY",
@@ -115,10 +109,13 @@ void warn(Kind kind, const char *id, const char *fmt, ...) {
 }
 
 const char *status_name(Kind kind, FT_STATUS status) {
+  constexpr std::size_t common = std::size(kCommonStatus);
+  if (status < common) return kCommonStatus[status];
+  const std::size_t tail = status - common;
   if (kind == Kind::Uart) {
-    return status < std::size(kD2xxStatus) ? kD2xxStatus[status] : "unknown status";
+    return tail < std::size(kD2xxStatus) ? kD2xxStatus[tail] : "unknown status";
   }
-  return status < std::size(kD3xxStatus) ? kD3xxStatus[status] : "unknown status";
+  return tail < std::size(kD3xxStatus) ? kD3xxStatus[tail] : "unknown status";
 }
 
 void driver_error(Kind kind, const char *function, FT_STATUS status) {

@@ -47,8 +47,8 @@ FTSIM_EXPORT void ftsim_clear_log(void);
 FTSIM_EXPORT std::size_t ftsim_log_size(void);
 // "FT_Open(0)=0": function, arguments (handles in hex), status.
 FTSIM_EXPORT const char *ftsim_log_line(std::size_t index);
-// Whether that call passed a handle that had been closed already, or misused
-// the driver otherwise (its log line then ends with the reason).
+// Whether that call passed a handle that had been closed already, or was
+// recorded as misuse for a reason (which ends its log line).
 FTSIM_EXPORT int ftsim_log_misuse(std::size_t index);
 FTSIM_EXPORT std::size_t ftsim_open_handles(std::uint64_t *out,
                                             std::size_t capacity);

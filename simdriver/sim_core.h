@@ -3,6 +3,7 @@
 // its own copy, so their states stay apart.
 #pragma once
 
+#include <any>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -58,9 +59,7 @@ struct State {
   std::vector<std::uint8_t> config;
   std::uint8_t latency = 16;
   std::string last_error;
-  // The library's own far end (the D2XX lines), untyped so that the core
-  // need not know it; a reset drops it with the rest.
-  std::shared_ptr<void> far_end;
+  std::any far_end;  // the library's own far-end state: reset drops it
 };
 
 // What each library fills in: its function names, defaults and field sizes.

@@ -1,10 +1,11 @@
-// Simulated D3XX driver library: the functions fifoattach calls, over the
-// shared simulator state.
+// Simulated D3XX driver library: the functions fifoattach and fifoport call,
+// over the shared simulator state; the pipes' far end is in sim_fifo.cpp.
 #include <cstring>
 #include <type_traits>
 
 #include "../fifoattach/d3xx.h"
 #include "sim_core.h"
+#include "sim_fifo.h"
 
 using Node = d3xx::FT_DEVICE_LIST_INFO_NODE;
 using sim::Call;
@@ -34,7 +35,8 @@ std::vector<std::uint8_t> default_config() {
 const sim::Profile &sim::profile() {
   static const Profile p{
       "FT_CreateDeviceInfoList,FT_GetDeviceInfoList,FT_Create,FT_Close,"
-      "FT_GetChipConfiguration,FT_GetDriverVersion",
+      "FT_GetChipConfiguration,FT_GetDriverVersion,FT_WritePipe,FT_ReadPipe,"
+      "FT_SetPipeTimeout,FT_AbortPipe,FT_FlushPipe",
       0x01030004,  // 1.3.0.4
       sizeof(Node::SerialNumber), sizeof(Node::Description), default_config()};
   return p;
@@ -54,7 +56,9 @@ FTSIM_EXPORT FT_STATUS FT_Create(void *arg, DWORD flags, FT_HANDLE *handle) {
   if (call.injected()) return call.end_injected();
   if (handle == nullptr) return call.end(sim::kInvalidParameter);
   if (flags != d3xx::FT_OPEN_BY_INDEX) return call.end(sim::kNotSupported);
-  return call.end(sim::open_device(index, handle));
+  const FT_STATUS status = sim::open_device(index, handle);
+  if (status == FT_OK) sim::fifo::created(*sim::device_at(index));
+  return call.end(status);
 }
 
 FTSIM_EXPORT FT_STATUS FT_Close(FT_HANDLE handle) {
@@ -77,9 +81,54 @@ FTSIM_EXPORT FT_STATUS FT_GetDriverVersion(FT_HANDLE handle, DWORD *version) {
   return status;
 }
 
+namespace {
+
+// ",0x82,1048576,5000": pipe, count, timeout.
+std::string transfer_arguments(UCHAR pipe, ULONG count, DWORD timeout_ms) {
+  return "," + sim::fifo::pipe_id(pipe) + "," + std::to_string(count) + "," +
+         std::to_string(timeout_ms);
+}
+
+}  // namespace
+
+FTSIM_EXPORT FT_STATUS FT_WritePipe(FT_HANDLE handle, UCHAR pipe, UCHAR *buffer,
+                                    ULONG count, ULONG *moved, DWORD timeout_ms) {
+  Call call("FT_WritePipe", handle, transfer_arguments(pipe, count, timeout_ms));
+  return sim::fifo::transfer(call, sim::fifo::Way::out, handle, pipe, buffer, count,
+                             moved, timeout_ms);
+}
+
+FTSIM_EXPORT FT_STATUS FT_ReadPipe(FT_HANDLE handle, UCHAR pipe, UCHAR *buffer,
+                                   ULONG count, ULONG *moved, DWORD timeout_ms) {
+  Call call("FT_ReadPipe", handle, transfer_arguments(pipe, count, timeout_ms));
+  return sim::fifo::transfer(call, sim::fifo::Way::in, handle, pipe, buffer, count,
+                             moved, timeout_ms);
+}
+
+FTSIM_EXPORT FT_STATUS FT_SetPipeTimeout(FT_HANDLE handle, UCHAR pipe, ULONG ms) {
+  Call call("FT_SetPipeTimeout", handle, "," + sim::fifo::pipe_id(pipe) + "," + std::to_string(ms));
+  return sim::fifo::control(call, sim::fifo::Control::set_timeout, handle, pipe, ms);
+}
+
+FTSIM_EXPORT FT_STATUS FT_AbortPipe(FT_HANDLE handle, UCHAR pipe) {
+  Call call("FT_AbortPipe", handle, "," + sim::fifo::pipe_id(pipe));
+  return sim::fifo::control(call, sim::fifo::Control::abort, handle, pipe);
+}
+
+FTSIM_EXPORT FT_STATUS FT_FlushPipe(FT_HANDLE handle, UCHAR pipe) {
+  Call call("FT_FlushPipe", handle, "," + sim::fifo::pipe_id(pipe));
+  return sim::fifo::control(call, sim::fifo::Control::flush, handle, pipe);
+}
+
 // The simulated functions have exactly the signatures the module binds.
 static_assert(std::is_same_v<decltype(&FT_Create), decltype(d3xx::Api::FT_Create)>);
 static_assert(std::is_same_v<decltype(&FT_GetDeviceInfoList),
                              decltype(d3xx::Api::FT_GetDeviceInfoList)>);
 static_assert(std::is_same_v<decltype(&FT_GetChipConfiguration),
                              decltype(d3xx::Api::FT_GetChipConfiguration)>);
+static_assert(std::is_same_v<decltype(&FT_WritePipe), decltype(d3xx::PipeApi::FT_WritePipe)>);
+static_assert(std::is_same_v<decltype(&FT_ReadPipe), decltype(d3xx::PipeApi::FT_ReadPipe)>);
+static_assert(std::is_same_v<decltype(&FT_SetPipeTimeout),
+                             decltype(d3xx::PipeApi::FT_SetPipeTimeout)>);
+static_assert(std::is_same_v<decltype(&FT_AbortPipe), decltype(d3xx::PipeApi::FT_AbortPipe)>);
+static_assert(std::is_same_v<decltype(&FT_FlushPipe), decltype(d3xx::PipeApi::FT_FlushPipe)>);

@@ -1,6 +1,7 @@
 #include "sim_line.h"
 
 #include <algorithm>
+#include <any>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -107,9 +108,10 @@ Clock::time_point deadline(Clock::time_point start, ULONG ms) {
 
 Line &of(const Device &device) {
   // The core keeps the lines untyped; this file alone makes and reads them.
-  std::shared_ptr<void> &slot = state().far_end;
-  if (!slot) slot = std::make_shared<Lines>();
-  return (*static_cast<Lines *>(slot.get()))[device.key];
+  std::any &slot = state().far_end;
+  auto *lines = std::any_cast<Lines>(&slot);
+  if (lines == nullptr) lines = &slot.emplace<Lines>();
+  return (*lines)[device.key];
 }
 
 Clock::duration byte_time(const Line &line) {

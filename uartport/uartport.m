@@ -102,18 +102,13 @@ classdef uartport < ftdiport
 
     function disp(s)
       % DISP  A short summary of the object.
-      if s.IsOpen
-        state = 'open';
-      else
-        state = 'not open';
-      end
       t = s.Terminator;
       if iscell(t)
         t = sprintf('%s (read), %s (write)', shown(t{1}), shown(t{2}));
       else
         t = shown(t);
       end
-      fprintf('  uartport "%s" (%s), handle %.17g\n', s.Description, state, s.Handle);
+      fprintf('  uartport "%s" (%s), handle %.17g\n', s.Description, open_state(s), s.Handle);
       fprintf('    BaudRate %.17g, DataBits %d, Parity %s, StopBits %d, FlowControl %s\n', ...
               s.BaudRate, s.DataBits, s.Parity, s.StopBits, s.FlowControl);
       fprintf('    Timeout %g s, Terminator %s, ByteOrder %s\n', s.Timeout, t, s.ByteOrder);

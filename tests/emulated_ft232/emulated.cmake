@@ -19,4 +19,18 @@ set_target_properties(ft232_close PROPERTIES
 
 add_test(NAME emulated_ft232
   COMMAND bash "${CMAKE_CURRENT_LIST_DIR}/run" "${CMAKE_BINARY_DIR}")
-set_tests_properties(emulated_ft232 PROPERTIES LABELS "emulated" TIMEOUT 400)
+# Alone: software emulation starves next to parallel tests.
+set_tests_properties(emulated_ft232 PROPERTIES
+  LABELS "emulated" TIMEOUT 400 RUN_SERIAL ON)
+
+# The data path: the guest's check program (native, loads the layer as
+# uartport would) and the host's far end of the chip's serial line.
+add_executable(ft232_data "${CMAKE_CURRENT_LIST_DIR}/ft232_data.cpp")
+target_link_libraries(ft232_data PRIVATE dl)
+add_executable(ft232_far_end "${CMAKE_CURRENT_LIST_DIR}/far_end.cpp")
+foreach(tool ft232_data ft232_far_end)
+  target_compile_options(${tool} PRIVATE ${ATTACH_WARNINGS})
+  set_target_properties(${tool} PROPERTIES
+    RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/emulated_ft232")
+endforeach()
+add_dependencies(ft232_data d2xx_libftdi)

@@ -29,48 +29,14 @@ endfunction
 ## --- fixtures -----------------------------------------------------------
 
 function s = attached (varargin)
-  ## A uartport made with ARGS, what it printed kept out of the test's output.
-  transcript ('start');
-  try
-    s = uartport (varargin{:});
-  catch err
-    transcript ('stop');
-    rethrow (err);
-  end_try_catch
-  transcript ('stop');
+  s = quietly (@() uartport (varargin{:}));
 endfunction
 
 function s = loopback (varargin)
   ## One device, "Dev A", wired TX to RX, and a uartport on it.
-  sim_setup('d2xx', {'Dev A'});
+  sim_setup ('d2xx', {'Dev A'});
   ftdisim ('d2xx', 'loopback', 1, true);
   s = attached ('Dev A', varargin{:});
-endfunction
-
-function [id, msg] = raised (fn)
-  id = '';
-  msg = '';
-  try
-    fn ();
-  catch err
-    id = err.identifier;
-    msg = err.message;
-  end_try_catch
-endfunction
-
-function expect_raises (label, fn, id)
-  expect ([label ': raises'], raised (fn), id);
-endfunction
-
-function [out, id] = warned (fn)
-  ## FN's result, and the identifier of the warning it gave ('' for none);
-  ## the warning's text is kept out of the test's output.
-  state = warning ('query', 'uartport:timeout');
-  warning ('on', 'uartport:timeout');
-  lastwarn ('', '');
-  evalc ('out = fn ();');
-  [~, id] = lastwarn ();
-  warning (state);
 endfunction
 
 function n = count_calls (name)
@@ -645,7 +611,7 @@ function stale_handles ()
     expect ([name ': no misuse'], ftdisim ('d2xx', 'misuse'), cell (0, 1));
   endfor
   ## clear mex keeps the objects working.
-  sim_setup('d2xx', {'Dev A'});
+  sim_setup ('d2xx', {'Dev A'});
   ftdisim ('d2xx', 'loopback', 1, true);
   s = attached ('Dev A');
   write (s, uint8 ([1 2 3]));
