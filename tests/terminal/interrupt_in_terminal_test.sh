@@ -33,8 +33,8 @@ fail() {
   screen | grep -v '^ *$' | tail -25 | sed 's/^/  | /'
 }
 
-check() {  # name, text that must show
-  if wait_for "$2"; then pass; else fail "$1: \"$2\" did not show"; fi
+check() {  # name, text that must show (within 10 s: what it checks is quick)
+  if wait_for "$2" 100; then pass; else fail "$1: \"$2\" did not show"; fi
 }
 
 # One line at the prompt. A trailing space keeps tmux from reading a final
