@@ -36,56 +36,77 @@ void reverse_each(std::uint8_t *bytes, std::size_t size, std::size_t n) {
   }
 }
 
-// Every source value is first held as a long double, whose 64-bit mantissa
-// keeps each int64, uint64 and double exactly, so one range check serves all.
-bool fits(long double v, const DataType &type) {
+// The range checks are exact for every source class: integer values are
+// compared as 64-bit integers, floating values against powers of two (which
+// doubles hold exactly), so nothing depends on the width of long double.
+constexpr double two_to(unsigned bits) { return bits == 0 ? 1.0 : 2.0 * two_to(bits - 1); }
+
+bool fits_float(double v, const DataType &type) {
   switch (type.kind) {
     case DataType::Float:
       return type.size == 8 || !std::isfinite(v) || std::fabs(v) <= FLT_MAX;
     case DataType::Text:
     case DataType::Unsigned:
-      return v == std::floor(v) && v >= 0 &&
-             v < std::ldexp(1.0L, static_cast<int>(8 * type.size));
+      return v == std::floor(v) && v >= 0 && v < two_to(8 * type.size);
     case DataType::Signed:
-      return v == std::floor(v) &&
-             v >= -std::ldexp(1.0L, static_cast<int>(8 * type.size - 1)) &&
-             v < std::ldexp(1.0L, static_cast<int>(8 * type.size - 1));
+      return v == std::floor(v) && v >= -two_to(8 * type.size - 1) &&
+             v < two_to(8 * type.size - 1);
   }
   return false;
 }
 
-void store(long double v, const DataType &type, std::uint8_t *out) {
+bool fits_integer(std::int64_t v, bool negative_impossible, std::uint64_t u,
+                  const DataType &type) {
+  const unsigned bits = static_cast<unsigned>(8 * type.size);
   switch (type.kind) {
     case DataType::Float:
-      if (type.size == 4) {
-        const float f = static_cast<float>(v);
-        std::memcpy(out, &f, 4);
-      } else {
-        const double d = static_cast<double>(v);
-        std::memcpy(out, &d, 8);
-      }
-      return;
-    case DataType::Signed: {
-      const std::int64_t i = static_cast<std::int64_t>(v);
-      std::memcpy(out, &i, type.size);  // little-endian: the low bytes first
-      return;
-    }
+      return true;
     case DataType::Text:
-    case DataType::Unsigned: {
-      const std::uint64_t u = static_cast<std::uint64_t>(v);
-      std::memcpy(out, &u, type.size);
-      return;
+    case DataType::Unsigned:
+      return (negative_impossible || v >= 0) &&
+             (bits == 64 || u <= (std::uint64_t{1} << bits) - 1);
+    case DataType::Signed: {
+      const std::uint64_t max = (std::uint64_t{1} << (bits - 1)) - 1;
+      if (negative_impossible || v >= 0) return u <= max;
+      return v >= -static_cast<std::int64_t>(max) - 1;
     }
   }
+  return false;
+}
+
+template <class T>
+void put(T value, std::size_t size, std::uint8_t *out) {
+  std::memcpy(out, &value, size);  // little-endian: the low bytes first
 }
 
 template <class Source>
 bool encode_each(const Source *src, std::size_t n, const DataType &type,
                  std::uint8_t *out) {
   for (std::size_t i = 0; i < n; ++i, out += type.size) {
-    const long double v = static_cast<long double>(src[i]);
-    if (!fits(v, type)) return false;
-    store(v, type, out);
+    const Source v = src[i];
+    if constexpr (std::is_floating_point_v<Source>) {
+      const double d = static_cast<double>(v);
+      if (!fits_float(d, type)) return false;
+      if (type.kind == DataType::Float) {
+        if (type.size == 4) put(static_cast<float>(d), 4, out);
+        else put(d, 8, out);
+      } else if (type.kind == DataType::Signed) {
+        put(static_cast<std::int64_t>(d), type.size, out);
+      } else {
+        put(static_cast<std::uint64_t>(d), type.size, out);
+      }
+    } else {
+      constexpr bool is_unsigned = std::is_unsigned_v<Source>;
+      const std::uint64_t u = static_cast<std::uint64_t>(v);
+      const std::int64_t s = static_cast<std::int64_t>(v);
+      if (!fits_integer(s, is_unsigned, u, type)) return false;
+      if (type.kind == DataType::Float) {
+        if (type.size == 4) put(is_unsigned ? static_cast<float>(u) : static_cast<float>(s), 4, out);
+        else put(is_unsigned ? static_cast<double>(u) : static_cast<double>(s), 8, out);
+      } else {
+        put(u, type.size, out);  // two's complement: the low bytes serve both
+      }
+    }
   }
   return true;
 }

@@ -4,6 +4,7 @@
 // The calls common to both kinds are here; each kind adds its own (see
 // device.h). Everything a script passes is checked here, in one place.
 #include <mex.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -18,9 +19,14 @@ namespace port {
 
 namespace {
 
-// A read never asks for more than this many bytes (1 TiB): larger counts
-// are refused before anything is allocated.
-constexpr std::uint64_t kMaxReadBytes = std::uint64_t{1} << 40;
+// A read never asks for more bytes than the machine has memory: larger
+// counts are refused before anything is allocated.
+std::uint64_t max_read_bytes() {
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  const long page = sysconf(_SC_PAGESIZE);
+  return pages > 0 && page > 0 ? static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page)
+                               : std::uint64_t{1} << 32;
+}
 
 using Run = void (*)(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[]);
 
@@ -153,11 +159,12 @@ std::string quoted_list(const std::vector<Listed> &listed, std::size_t *blocked)
 void find(int, mxArray *[], int nrhs, const mxArray *prhs[]) {
   const Kind kind = kind_named(arg(nrhs, prhs, 1));
   const mxArray *description = arg(nrhs, prhs, 2);
+  if (description == nullptr || !mxIsChar(description)) {
+    raise(kind, "invalidValue", "the description must be text (a char row)");
+  }
   std::string wanted;
-  if (description != nullptr && mxIsChar(description)) {
-    for (std::size_t i = 0; i < mxGetNumberOfElements(description); ++i) {
-      wanted += static_cast<char>(char_code(description, i));
-    }
+  for (std::size_t i = 0; i < mxGetNumberOfElements(description); ++i) {
+    wanted += static_cast<char>(char_code(description, i));
   }
   const std::vector<Listed> listed = device_of(kind).list();
   for (const Listed &entry : listed) {
@@ -234,6 +241,9 @@ void adopt(int, mxArray *plhs[], int nrhs, const mxArray *prhs[]) {
   if (open.generation == 0 || static_cast<double>(open.handle) != h) {
     raise(kind, "notAttached", "%s did not leave the device open as handle %.17g",
           attach_module(kind), h);
+  }
+  if (port_of_open(open) != nullptr) {
+    raise(kind, "notAttached", "the device attached last belongs to another object already");
   }
   Port &port = add_port(kind, open);
   CloseUnlessStarted guard{&port};
@@ -371,10 +381,11 @@ void read(int, mxArray *plhs[], int nrhs, const mxArray *prhs[]) {
       raise(port.kind, "invalidValue", "read needs a count: read(obj, count)");
     }
     count = device.available(port);
-  } else if (!count_of(prhs[2], kMaxReadBytes / type.size, &count)) {
+  } else if (!count_of(prhs[2], max_read_bytes() / type.size, &count)) {
     raise(port.kind, "invalidValue",
-          "the count must be a whole number from 0 to %llu",
-          static_cast<unsigned long long>(kMaxReadBytes / type.size));
+          "the count must be a whole number from 0 to %llu (this machine's "
+          "memory)",
+          static_cast<unsigned long long>(max_read_bytes() / type.size));
   }
   std::vector<std::uint8_t> text;
   std::uint8_t *bytes = nullptr;
@@ -459,6 +470,12 @@ namespace {
 constexpr int kResults = 4;
 
 void hand_over(mxArray *results[kResults], int nlhs, mxArray *plhs[]) {
+  for (int i = 0; i < nlhs; ++i) {
+    if (results[i] == nullptr) {
+      mexErrMsgIdAndTxt("ftdiport_io:usage", "This operation gives %d result%s.",
+                        i, i == 1 ? "" : "s");
+    }
+  }
   const int wanted = nlhs > 1 ? nlhs : 1;
   for (int i = 0; i < kResults; ++i) {
     if (i < wanted) plhs[i] = results[i];

@@ -185,6 +185,14 @@ void remove_port(std::uint64_t id) {
   if (ports().erase(id) != 0 && ports().empty()) mexUnlock();
 }
 
+Port *port_of_open(hub::Open open) {
+  for (auto &entry : ports()) {
+    const hub::Open &o = entry.second.open;
+    if (o.handle == open.handle && o.generation == open.generation) return &entry.second;
+  }
+  return nullptr;
+}
+
 Kind kind_of(const mxArray *number) {
   return (object_number(number) & 1) != 0 ? Kind::Fifo : Kind::Uart;
 }

@@ -119,6 +119,8 @@ Port &checked_port(const mxArray *number);
 // The object with that number if there is one, stale or not.
 Port *find_port(const mxArray *number);
 void remove_port(std::uint64_t id);
+// The object that holds this open, or null.
+Port *port_of_open(hub::Open open);
 Kind kind_of(const mxArray *number);
 // The object number a script passed, or 0 when it is not one.
 std::uint64_t object_number(const mxArray *number);

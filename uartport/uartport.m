@@ -63,9 +63,11 @@ classdef uartport < ftdiport
       data = ftdiport_io('readline', s.Port);
     end
 
-    function writeline(s, text)
+    function writeline(s, varargin)
       % WRITELINE  Write text and the write terminator.
-      ftdiport_io('writeline', s.Port, text);
+      %   writeline(S, TEXT); when the Timeout runs out first, the warning
+      %   uartport:timeout says how much was written.
+      ftdiport_io('writeline', s.Port, varargin{:});
     end
 
     function configureTerminator(s, varargin)
@@ -90,14 +92,14 @@ classdef uartport < ftdiport
       pins = ftdiport_io('pins', s.Port);
     end
 
-    function setRTS(s, tf)
-      % SETRTS  Set (true) or clear (false) the RTS output.
-      ftdiport_io('rts', s.Port, tf);
+    function setRTS(s, varargin)
+      % SETRTS  Set (true) or clear (false) the RTS output: setRTS(S, TF).
+      ftdiport_io('rts', s.Port, varargin{:});
     end
 
-    function setDTR(s, tf)
-      % SETDTR  Set (true) or clear (false) the DTR output.
-      ftdiport_io('dtr', s.Port, tf);
+    function setDTR(s, varargin)
+      % SETDTR  Set (true) or clear (false) the DTR output: setDTR(S, TF).
+      ftdiport_io('dtr', s.Port, varargin{:});
     end
 
     function disp(s)
