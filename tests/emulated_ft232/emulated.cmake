@@ -6,16 +6,19 @@ if(NOT TARGET d2xx_libftdi)
   return()
 endif()
 
-# Closes a handle in the interpreter that holds it (the module has no close
-# call of its own).
-add_library(ft232_close MODULE "${CMAKE_CURRENT_LIST_DIR}/ft232_close.cpp")
-target_link_libraries(ft232_close PRIVATE octave_mex dl)
-target_compile_options(ft232_close PRIVATE ${ATTACH_WARNINGS})
-target_link_options(ft232_close PRIVATE -Wl,--no-undefined)
-set_target_properties(ft232_close PROPERTIES
-  PREFIX "" SUFFIX ".mex"
-  CXX_VISIBILITY_PRESET hidden
-  LIBRARY_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/emulated_ft232")
+# The guest's helpers in Octave: ft232_close closes a handle in the
+# interpreter that holds it (the module has no close call of its own);
+# seeded_bytes gives the far end's payloads.
+foreach(helper ft232_close seeded_bytes)
+  add_library(${helper} MODULE "${CMAKE_CURRENT_LIST_DIR}/${helper}.cpp")
+  target_link_libraries(${helper} PRIVATE octave_mex dl)
+  target_compile_options(${helper} PRIVATE ${ATTACH_WARNINGS})
+  target_link_options(${helper} PRIVATE -Wl,--no-undefined)
+  set_target_properties(${helper} PROPERTIES
+    PREFIX "" SUFFIX ".mex"
+    CXX_VISIBILITY_PRESET hidden
+    LIBRARY_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/emulated_ft232")
+endforeach()
 
 add_test(NAME emulated_ft232
   COMMAND bash "${CMAKE_CURRENT_LIST_DIR}/run" "${CMAKE_BINARY_DIR}")
