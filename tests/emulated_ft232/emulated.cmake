@@ -37,3 +37,16 @@ foreach(tool ft232_data ft232_far_end)
     RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/emulated_ft232")
 endforeach()
 add_dependencies(ft232_data d2xx_libftdi)
+
+# Everything run needs, for a build that wants only this (make bench).
+add_custom_target(emulated_ft232_tools)
+add_dependencies(emulated_ft232_tools ft232_close seeded_bytes ft232_data
+  ft232_far_end d2xx_libftdi_list uartattach_libftdi ftdiport_io_libftdi)
+
+# The native floor under both stacks in the benchmark (bench/README.md).
+add_executable(echo_native "${CMAKE_SOURCE_DIR}/bench/echo_native.cpp")
+target_link_libraries(echo_native PRIVATE dl)
+target_compile_options(echo_native PRIVATE ${ATTACH_WARNINGS})
+set_target_properties(echo_native PROPERTIES
+  RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/emulated_ft232")
+add_dependencies(emulated_ft232_tools echo_native)
