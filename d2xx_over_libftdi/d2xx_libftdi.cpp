@@ -819,7 +819,7 @@ D2XX_EXPORT FT_STATUS FT_Write(FT_HANDLE handle, void *buffer, DWORD count,
 
 // The bytes the receiver has taken from the chip and FT_Read not yet handed
 // over: no USB traffic. Bytes still in the chip (at most a latency period's
-// worth) are counted once the pending transfer brings them.
+// worth) are counted once a pending transfer brings them.
 D2XX_EXPORT FT_STATUS FT_GetQueueStatus(FT_HANDLE handle, DWORD *rx_bytes) {
   return with_handle(handle, [rx_bytes](Open &o) {
     if (rx_bytes == nullptr) return kInvalidParameter;
