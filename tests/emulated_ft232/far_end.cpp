@@ -7,6 +7,7 @@
 //   far:expect N SEED   the next N bytes must be seeded_bytes(SEED, N); the
 //                       far end answers "far:ok\n" or "far:no\n"
 //   far:send N SEED     the far end sends seeded_bytes(SEED, N)
+//   far:line TEXT       the far end sends TEXT and a newline
 //   far:echo            from here on, every byte comes back as it arrived
 // Every other byte is appended to <log>. --echo echoes from the start. It
 // ends when QEMU closes the socket, or after --limit seconds (default 600),
@@ -71,6 +72,10 @@ struct FarEnd {
       const std::vector<unsigned char> bytes = seeded_bytes(seed, n);
       send(bytes.data(), bytes.size());
       std::printf("far end: sending %llu bytes of seed %llu\n", n, seed);
+    } else if (text.compare(0, 9, "far:line ") == 0) {
+      send(text.data() + 9, text.size() - 9);
+      send("\n", 1);
+      std::printf("far end: sending the line '%s'\n", text.c_str() + 9);
     } else if (text == "far:echo") {
       echo = true;
       std::printf("far end: echoing from here on\n");

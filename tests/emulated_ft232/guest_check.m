@@ -3,35 +3,6 @@
 ## the kernel's tty comes and goes with it. Exits non-zero on any failure.
 1;
 
-function ok = tty_present ()
-  [~, err] = stat ("/dev/ttyUSB0");
-  ok = (err == 0);
-endfunction
-
-## Waits for the tty to appear or vanish: the kernel binds and unbinds
-## ftdi_sio asynchronously to the calls that trigger it.
-function ok = tty_becomes (present, seconds)
-  for i = 1:(seconds * 10)
-    if (tty_present () == present)
-      ok = true;
-      return;
-    endif
-    pause (0.1);
-  endfor
-  ok = false;
-endfunction
-
-function check (cond, what)
-  global failures
-  if (cond)
-    printf ("ok - %s\n", what);
-  else
-    printf ("not ok - %s\n", what);
-    failures += 1;
-  endif
-  fflush (stdout);
-endfunction
-
 global failures
 failures = 0;
 addpath (getenv ("FT232_MEX_DIR"));
