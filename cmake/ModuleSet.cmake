@@ -70,12 +70,28 @@ function(add_module_set)
       COMMAND ${CMAKE_COMMAND} -E copy_if_different
         "${src}/help/${name}.m" "${SET_DIR}/${name}.m")
   endforeach()
-  # The objects' classes and functions (copied again whenever they change).
-  foreach(f port/ftdiport.m uartport/uartport.m uartport/uartportlist.m
+  # The objects' classes and functions (copied again whenever they change);
+  # the base class in a folder of its own, with its MEX methods.
+  foreach(f uartport/uartport.m uartport/uartportlist.m
           fifoport/fifoport.m fifoport/fifoportlist.m)
     get_filename_component(name "${f}" NAME)
     configure_file("${src}/${f}" "${SET_DIR}/${name}" COPYONLY)
   endforeach()
+  foreach(name ftdiport write read)
+    configure_file("${src}/port/@ftdiport/${name}.m" "${SET_DIR}/@ftdiport/${name}.m" COPYONLY)
+  endforeach()
+  set(method_targets "")
+  foreach(method write read)
+    add_library(ftdiport_${method}${s} MODULE "${src}/port/@ftdiport/method.cpp")
+    target_compile_definitions(ftdiport_${method}${s} PRIVATE METHOD="${method}")
+    target_link_libraries(ftdiport_${method}${s} PRIVATE octave_mex dl)
+    target_link_options(ftdiport_${method}${s} PRIVATE -Wl,--no-undefined -Wl,-Bsymbolic)
+    set_target_properties(ftdiport_${method}${s} PROPERTIES
+      PREFIX "" SUFFIX ".mex" OUTPUT_NAME ${method})
+    list(APPEND method_targets ftdiport_${method}${s})
+  endforeach()
+  # Whatever builds the gateway builds the methods that call it.
+  add_dependencies(ftdiport_io${s} ${method_targets})
   foreach(t ${objects})
     target_include_directories(${t} SYSTEM PRIVATE "${OCTAVE_OCTINCLUDEDIR}")
   endforeach()
@@ -87,6 +103,14 @@ function(add_module_set)
       CXX_VISIBILITY_PRESET hidden
       VISIBILITY_INLINES_HIDDEN ON
       LIBRARY_OUTPUT_DIRECTORY "${SET_DIR}")
+  endforeach()
+  foreach(t ${method_targets})
+    target_compile_options(${t} PRIVATE ${ATTACH_WARNINGS} ${SET_FLAGS})
+    target_link_options(${t} PRIVATE ${SET_FLAGS})
+    set_target_properties(${t} PROPERTIES
+      CXX_VISIBILITY_PRESET hidden
+      VISIBILITY_INLINES_HIDDEN ON
+      LIBRARY_OUTPUT_DIRECTORY "${SET_DIR}/@ftdiport")
   endforeach()
   # The modules find the hub and the simulated drivers beside themselves at
   # run time.

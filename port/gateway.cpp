@@ -487,7 +487,9 @@ void hand_over(mxArray *results[kResults], int nlhs, mxArray *plhs[]) {
 
 }  // namespace port
 
-extern "C" __attribute__((visibility("default"))) void mexFunction(
+// The gateway's entry, also for the objects' methods that are MEX files
+// themselves (@ftdiport/method.cpp): they find it by this name.
+extern "C" __attribute__((visibility("default"))) void ftdiport_call(
     int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[]) {
   char op[32];
   if (nrhs < 2 || !port::text_of(prhs[0], op, sizeof op)) {
@@ -518,4 +520,9 @@ extern "C" __attribute__((visibility("default"))) void mexFunction(
     }
   }
   mexErrMsgIdAndTxt("ftdiport_io:usage", "Unknown operation '%s'.", op);
+}
+
+extern "C" __attribute__((visibility("default"))) void mexFunction(
+    int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[]) {
+  ftdiport_call(nlhs, plhs, nrhs, prhs);
 }

@@ -30,8 +30,26 @@ std::size_t arrived(const Arrivals &a, Clock::time_point now) {
 void arrive(Line &line, std::vector<std::uint8_t> bytes,
             Clock::time_point earliest, Clock::duration spacing) {
   if (bytes.empty()) return;
+  const Clock::time_point first = std::max(earliest, line.received_until + spacing);
+  // Unpaced bytes that have arrived join the chunk before when it has all
+  // arrived too: nothing tells them apart, and a stream of small writes then
+  // stays one chunk instead of one per write.
+  if (spacing == Clock::duration::zero() && !line.received.empty()) {
+    Arrivals &last = line.received.back();
+    const Clock::time_point now = Clock::now();
+    if (last.spacing == Clock::duration::zero() && last.first <= now && first <= now) {
+      if (last.taken > 4096 && 2 * last.taken > last.bytes.size()) {
+        last.bytes.erase(last.bytes.begin(),
+                         last.bytes.begin() + static_cast<std::ptrdiff_t>(last.taken));
+        last.taken = 0;
+      }
+      last.bytes.insert(last.bytes.end(), bytes.begin(), bytes.end());
+      line.received_until = first;
+      return;
+    }
+  }
   Arrivals a;
-  a.first = std::max(earliest, line.received_until + spacing);
+  a.first = first;
   a.spacing = spacing;
   line.received_until =
       a.first + spacing * static_cast<Clock::rep>(bytes.size() - 1);

@@ -22,8 +22,14 @@ function module_files_test ()
     expect (sprintf ('help %s shows the usage', topics{k,1}), ...
             ! isempty (strfind (text, topics{k,2})), true);
   endfor
-  for name = {'ftdiport_io', 'ftdiport', 'uartport', 'uartportlist', 'fifoport', 'fifoportlist'}
+  for name = {'ftdiport_io', 'uartport', 'uartportlist', 'fifoport', 'fifoportlist'}
     expect ([name{1} ' beside the modules'], fileparts (which (name{1})), moddir);
+  endfor
+  ## The base class has a folder of its own there, with its MEX methods.
+  base = fullfile (moddir, '@ftdiport');
+  expect ('ftdiport in its class folder', fileparts (which ('ftdiport')), base);
+  for f = {'write.mex', 'read.mex', 'write.m', 'read.m'}
+    expect (['@ftdiport/' f{1}], isfile (fullfile (base, f{1})), true);
   endfor
 
   ## A copy of each module without its driver library beside it.

@@ -733,8 +733,8 @@ function missing_data_functions ()
   folder = tempname ();
   mkdir (folder);
   cleanup = onCleanup (@() confirm_recursive_rmdir (false, 'local') || rmdir (folder, 's'));
-  for f = {'uartattach.mex', 'ftdiport_io.mex', 'libftdi_hub.so', 'ftdiport.m', 'uartport.m'}
-    copyfile (fullfile (moddir, f{1}), folder);
+  for f = {'uartattach.mex', 'ftdiport_io.mex', 'libftdi_hub.so', 'uartport.m', '@ftdiport'}
+    copyfile (fullfile (moddir, f{1}), fullfile (folder, f{1}));
   endfor
   copyfile (fixture, fullfile (folder, 'libd2xx_sim.so'));
   code = sprintf (['addpath (''%s''); [ok, h, d] = uartattach (''Dev A''); printf (''ATTACHED %%d\\n'', ok); ' ...

@@ -61,30 +61,6 @@ classdef ftdiport < handle
       end
     end
 
-    function n = write(obj, varargin)
-      % WRITE  Write data; returns the number of bytes written.
-      %   N = write(OBJ, DATA) writes DATA as uint8 values, column by column.
-      %   N = write(OBJ, DATA, DATATYPE) writes them as DATATYPE: uint8, int8,
-      %   uint16, int16, uint32, int32, uint64, int64, single, double, char or
-      %   string, multi-byte values in the object's ByteOrder. A value that
-      %   does not fit DATATYPE (out of range, or not whole for an integer
-      %   type) raises <class>:invalidValue and nothing is written. When the
-      %   Timeout runs out first, N is what was written, with the warning
-      %   <class>:timeout.
-      n = ftdiport_io('write', obj.Port, varargin{:});
-    end
-
-    function data = read(obj, varargin)
-      % READ  Read data, as a row of values.
-      %   DATA = read(OBJ, COUNT) reads COUNT uint8 values.
-      %   DATA = read(OBJ, COUNT, DATATYPE) reads COUNT values of DATATYPE
-      %   (see write), returned as that class (char for char and string).
-      %   It waits up to the Timeout; when that runs out, DATA holds the whole
-      %   values that arrived, with the warning <class>:timeout, and the
-      %   bytes of an incomplete value wait for the next read.
-      data = ftdiport_io('read', obj.Port, varargin{:});
-    end
-
     function tf = get.IsOpen(obj)
       tf = ftdiport_io('isopen', obj.Port);
     end
@@ -111,6 +87,14 @@ classdef ftdiport < handle
       end
       obj.Tag = v;
     end
+  end
+
+  % write and read are MEX files in this class's folder (write.mex,
+  % read.mex), which Octave calls as methods for a third of what an .m method
+  % costs; their help is in write.m and read.m beside them.
+  methods
+    n = write(obj, varargin)
+    data = read(obj, varargin)
   end
 
   methods (Access = protected)
