@@ -214,12 +214,7 @@ struct CloseUnlessStarted {
   bool started = false;
   ~CloseUnlessStarted() {
     if (started) return;
-    const hub::Api &api = hub_for(port->kind);
-    if (port->kind == Kind::Uart) {
-      api.d2xx(D2XX_LIBRARY, nullptr)->FT_Close(port->handle());
-    } else {
-      api.d3xx(D3XX_LIBRARY, nullptr)->FT_Close(port->handle());
-    }
+    close_handle(*port);
     remove_port(port->id);
   }
 };
@@ -269,14 +264,7 @@ void close(int, mxArray *plhs[], int nrhs, const mxArray *prhs[]) {
   if (Port *port = find_port(number)) {
     written = static_cast<double>(port->written);
     read = static_cast<double>(port->read);
-    if (handle_is_open(*port)) {
-      const hub::Api &api = hub_for(kind);
-      if (kind == Kind::Uart) {
-        api.d2xx(D2XX_LIBRARY, nullptr)->FT_Close(port->handle());
-      } else {
-        api.d3xx(D3XX_LIBRARY, nullptr)->FT_Close(port->handle());
-      }
-    }
+    if (handle_is_open(*port)) close_handle(*port);
     remove_port(port->id);
   }
   plhs[0] = mxCreateDoubleScalar(static_cast<double>(kind));

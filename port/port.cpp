@@ -206,6 +206,17 @@ bool handle_is_open(const Port &port) {
   return hub_for(port.kind).is_open(hub_kind(port.kind), port.open);
 }
 
+void close_handle(const Port &port) {
+  const bool uart = port.kind == Kind::Uart;
+  const hub::Api *api = hub::get(uart ? D2XX_LIBRARY : D3XX_LIBRARY, nullptr);
+  if (api == nullptr) return;
+  if (uart) {
+    if (const d2xx::Api *d = api->d2xx(D2XX_LIBRARY, nullptr)) d->FT_Close(port.handle());
+  } else if (const d3xx::Api *d = api->d3xx(D3XX_LIBRARY, nullptr)) {
+    d->FT_Close(port.handle());
+  }
+}
+
 Port &checked_port(const mxArray *number) {
   Port *port = find_port(number);
   const Kind kind = kind_of(number);

@@ -125,6 +125,9 @@ Kind kind_of(const mxArray *number);
 // The object number a script passed, or 0 when it is not one.
 std::uint64_t object_number(const mxArray *number);
 bool handle_is_open(const Port &port);
+// Closes the object's handle through the hub (which records the close); the
+// status is dropped. Never raises: it also runs while an error unwinds.
+void close_handle(const Port &port);
 
 // The bound driver hub, or raises <name>:driverUnavailable.
 const hub::Api &hub_for(Kind kind);
