@@ -74,7 +74,7 @@ function [m, ok] = one_step (f, m, step)
   op = find (rand () * sum (weights) < cumsum (weights), 1);
   switch (op)
     case 1
-      [type, width] = random_type ();
+      [type, width] = random_datatype ();
       n = floor (chunk (m) / width);
       note = sprintf ('read %d %s (%s), Timeout %g, rate %g, %s timeouts', n, type, ...
                       order_name (m.big), m.timeout, m.rate, m.kind);
@@ -92,7 +92,7 @@ function [m, ok] = one_step (f, m, step)
       m.r += k * width;
       m.short += k < n;
     case 2
-      [type, width] = random_type ();
+      [type, width] = random_datatype ();
       n = floor (chunk (m) / width);
       [values, wire] = random_values (type, n, m.big);
       note = sprintf ('write %d %s (%s), Timeout %g, rate %g, %s timeouts', n, type, ...
@@ -163,39 +163,12 @@ function v = counter_bytes (first, n)
   v = bytes(mod (first, 4) + 1:mod (first, 4) + n);   # a range: no index vector
 endfunction
 
-function m = noted (m, what)
-  m.history{end + 1} = what;
-  if (numel (m.history) > 8)
-    m.history(1) = [];
-  endif
-endfunction
-
 function ok = same (m, step, what, actual, expected)
   ## Counts nothing when equal (the round counts once); a mismatch fails
   ## with the seed, the call and the calls before it.
   ok = isequal (actual, expected);
-  if (ok)
-    return;
-  endif
-  expect (sprintf ('seed %d, call %d (%d bytes read, %d written): %s', m.seed, step, m.r, m.sunk, what), ...
-          shown_briefly (actual), shown_briefly (expected));
-  fprintf (stderr, "  the calls up to it:\n");
-  fprintf (stderr, "    %s\n", m.history{:});
-  if ((isnumeric (actual) || ischar (actual)) && (isnumeric (expected) || ischar (expected)))
-    a = double (actual(:)');
-    e = double (expected(:)');
-    n = min (numel (a), numel (e));
-    first = find (a(1:n) != e(1:n), 1);
-    if (isempty (first))
-      first = n + 1;
-    endif
-    fprintf (stderr, "  %d values against %d expected, the first difference at %d\n", numel (a), numel (e), first);
-  endif
-endfunction
-
-function v = shown_briefly (v)
-  if (numel (v) > 16)
-    v = sprintf ('%s of %s, starting %s', class (v), mat2str (size (v)), mat2str (double (v(1:16))));
+  if (! ok)
+    stream_mismatch (sprintf ('seed %d, call %d (%d bytes read, %d written): %s', m.seed, step, m.r, m.sunk, what), m.history, actual, expected);
   endif
 endfunction
 
@@ -210,82 +183,3 @@ function t = order_name (big)
   t = ifelse (big, 'big-endian', 'little-endian');
 endfunction
 
-function [type, width] = random_type ()
-  types = {'uint8', 'int8', 'uint16', 'int16', 'uint32', 'int32', 'uint64', 'int64', ...
-           'single', 'double', 'char', 'string'};
-  widths = [1 1 2 2 4 4 8 8 4 8 1 1];
-  k = randi (numel (types));
-  type = types{k};
-  width = widths(k);
-endfunction
-
-function [values, wire] = random_values (type, n, big)
-  ## N random values of TYPE and their bytes on the wire. Floating values
-  ## are never NaN: a NaN's payload need not survive a conversion.
-  width = wire_width (type);
-  raw = random_bytes (n * width);
-  if (any (strcmp (type, {'char', 'string'})))
-    values = char (raw);
-  else
-    values = typecast (ordered (raw, width, big), type);
-    if (isfloat (values))
-      values(isnan (values)) = 0;
-    endif
-  endif
-  wire = wire_bytes (values, big);
-endfunction
-
-function b = random_bytes (n)
-  ## N random bytes: a random turn of a pool of random bytes, repeated as
-  ## needed (random numbers cost more than everything else here).
-  persistent pool
-  if (isempty (pool))
-    pool = uint8 (floor (rand (1, 2^20) * 256));
-  endif
-  at = randi (numel (pool));
-  turned = [pool(at:end), pool(1:at - 1)];
-  b = repmat (turned, 1, ceil (n / numel (pool)));
-  b = b(1:n);
-endfunction
-
-function b = wire_bytes (values, big)
-  ## The bytes of VALUES on the wire, in the given byte order.
-  if (ischar (values))
-    b = uint8 (values(:)');
-    return;
-  endif
-  if (isempty (values))
-    b = zeros (1, 0, 'uint8');
-    return;
-  endif
-  values = values(:)';
-  b = typecast (values, 'uint8');
-  b = ordered (b, numel (b) / numel (values), big);
-endfunction
-
-function b = ordered (b, width, big)
-  ## Reverses each WIDTH bytes when BIG: the machine is little-endian.
-  if (big && width > 1 && ! isempty (b))
-    b = reshape (flipud (reshape (b, width, [])), 1, []);
-  endif
-endfunction
-
-function w = wire_width (type)
-  switch (type)
-    case {'uint8', 'int8', 'char', 'string'}
-      w = 1;
-    case {'uint16', 'int16'}
-      w = 2;
-    case {'uint32', 'int32', 'single'}
-      w = 4;
-    otherwise
-      w = 8;
-  endswitch
-endfunction
-
-function v = env_number (name, default)
-  v = str2double (getenv (name));
-  if (isnan (v))
-    v = default;
-  endif
-endfunction

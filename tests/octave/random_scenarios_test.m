@@ -127,13 +127,6 @@ function n = selection_number (answer)
   endif
 endfunction
 
-function v = env_number (name, default)
-  v = str2double (getenv (name));
-  if (isnan (v))
-    v = default;
-  endif
-endfunction
-
 function v = env_text (name, default)
   v = getenv (name);
   if (isempty (v))

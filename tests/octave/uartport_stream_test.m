@@ -75,7 +75,7 @@ function [m, ok] = one_step (s, m, nbytes, step)
   op = find (rand () * sum (weights) < cumsum (weights), 1);
   switch (op)
     case {1, 3}
-      [type, width] = random_type ();
+      [type, width] = random_datatype ();
       n = floor (chunk () / width);
       if (rand () < 0.03)
         n = 0;
@@ -113,7 +113,7 @@ function [m, ok] = one_step (s, m, nbytes, step)
       m.out(m.ow + (1:numel (wire))) = wire;
       m.ow += numel (wire);
     case 4
-      [type, width] = random_type ();
+      [type, width] = random_datatype ();
       n = floor (chunk () / width);
       if (rand () < 0.2)
         n = floor (pending / width) + randi ([0 3]);   # about what is there
@@ -197,39 +197,12 @@ endfunction
 
 ## --- the model's helpers ----------------------------------------------------
 
-function m = noted (m, what)
-  m.history{end + 1} = what;
-  if (numel (m.history) > 8)
-    m.history(1) = [];
-  endif
-endfunction
-
 function ok = same (m, step, what, actual, expected)
   ## Counts nothing when equal (the round counts once); a mismatch fails
   ## with the seed, the call and the calls before it.
   ok = isequal (actual, expected);
-  if (ok)
-    return;
-  endif
-  expect (sprintf ('seed %d, call %d (%d bytes written, %d read): %s', m.seed, step, m.w, m.r, what), ...
-          shown_briefly (actual), shown_briefly (expected));
-  fprintf (stderr, "  the calls up to it:\n");
-  fprintf (stderr, "    %s\n", m.history{:});
-  if ((isnumeric (actual) || ischar (actual)) && (isnumeric (expected) || ischar (expected)))
-    a = double (actual(:)');
-    e = double (expected(:)');
-    n = min (numel (a), numel (e));
-    first = find (a(1:n) != e(1:n), 1);
-    if (isempty (first))
-      first = n + 1;
-    endif
-    fprintf (stderr, "  %d values against %d expected, the first difference at %d\n", numel (a), numel (e), first);
-  endif
-endfunction
-
-function v = shown_briefly (v)
-  if (numel (v) > 16)
-    v = sprintf ('%s of %s, starting %s', class (v), mat2str (size (v)), mat2str (double (v(1:16))));
+  if (! ok)
+    stream_mismatch (sprintf ('seed %d, call %d (%d bytes written, %d read): %s', m.seed, step, m.w, m.r, what), m.history, actual, expected);
   endif
 endfunction
 
@@ -240,31 +213,6 @@ endfunction
 function n = chunk ()
   ## A byte count from 1 to 64 Ki, as many of each order of magnitude.
   n = floor (2 ^ (rand () * 16));
-endfunction
-
-function [type, width] = random_type ()
-  types = {'uint8', 'int8', 'uint16', 'int16', 'uint32', 'int32', 'uint64', 'int64', ...
-           'single', 'double', 'char', 'string'};
-  widths = [1 1 2 2 4 4 8 8 4 8 1 1];
-  k = randi (numel (types));
-  type = types{k};
-  width = widths(k);
-endfunction
-
-function [values, wire] = random_values (type, n, big)
-  ## N random values of TYPE and their bytes on the wire. Floating values
-  ## are never NaN: a NaN's payload need not survive a conversion.
-  width = wire_size (type);
-  raw = uint8 (randi ([0 255], 1, n * width));
-  if (any (strcmp (type, {'char', 'string'})))
-    values = char (raw);
-  else
-    values = typecast (ordered (raw, width, big), type);
-    if (isfloat (values))
-      values(isnan (values)) = 0;
-    endif
-  endif
-  wire = wire_bytes (values, big);
 endfunction
 
 function data = as_given (values, type)
@@ -279,41 +227,6 @@ function data = as_given (values, type)
   if (rand () < 0.2 && n >= 2 && mod (n, 2) == 0)
     data = reshape (data, 2, n / 2);
   endif
-endfunction
-
-function b = wire_bytes (values, big)
-  ## The bytes of VALUES on the wire, in the given byte order.
-  if (ischar (values))
-    b = uint8 (double (values(:)'));
-    return;
-  endif
-  values = values(:)';
-  b = typecast (values, 'uint8');
-  if (isempty (values))
-    b = zeros (1, 0, 'uint8');
-    return;
-  endif
-  b = ordered (b, numel (b) / numel (values), big);
-endfunction
-
-function b = ordered (b, width, big)
-  ## Reverses each WIDTH bytes when BIG: the machine is little-endian.
-  if (big && width > 1 && ! isempty (b))
-    b = reshape (flipud (reshape (b, width, [])), 1, []);
-  endif
-endfunction
-
-function s = wire_size (type)
-  switch (type)
-    case {'uint8', 'int8', 'char', 'string'}
-      s = 1;
-    case {'uint16', 'int16'}
-      s = 2;
-    case {'uint32', 'int32', 'single'}
-      s = 4;
-    otherwise
-      s = 8;
-  endswitch
 endfunction
 
 function [given, bytes] = random_terminator ()
@@ -349,20 +262,3 @@ function out = writeline_result (s, text)
   out = [];
 endfunction
 
-function [out, id] = warned (fn)
-  ## FN's result, and the identifier of the warning it gave ('' for none);
-  ## the warning's text is kept out of the test's output.
-  state = warning ('query', 'uartport:timeout');
-  warning ('on', 'uartport:timeout');
-  lastwarn ('', '');
-  evalc ('out = fn ();');
-  [~, id] = lastwarn ();
-  warning (state);
-endfunction
-
-function v = env_number (name, default)
-  v = str2double (getenv (name));
-  if (isnan (v))
-    v = default;
-  endif
-endfunction
