@@ -149,19 +149,6 @@ function kb = vmrss_kb()
   kb = str2double(tok{1});
 end
 
-function say(out, varargin)
-  fprintf(out, varargin{:});
-end
-
-function put(val, name, value)
-  fprintf(val, '%s %.6g\n', name, value);
-end
-
-function close_both(a, b)
-  fclose(a);
-  fclose(b);
-end
-
 function calls_in_blocks(mod, drv, total, block)
   % `total` calls attaching the single device of a fresh simulated driver,
   % which is reset before every further block of `block` calls.

@@ -229,15 +229,3 @@ function drain(obj)
   end
 end
 
-function say(out, varargin)
-  fprintf(out, varargin{:});
-end
-
-function put(val, name, value)
-  fprintf(val, '%s %.6g\n', name, value);
-end
-
-function close_both(a, b)
-  fclose(a);
-  fclose(b);
-end

@@ -14,6 +14,8 @@
 1;
 
 addpath (getenv ("FT232_MEX_DIR"));
+## tty_becomes, shared with the emulated test's guest checks.
+addpath (fullfile (fileparts (mfilename ("fullpath")), "..", "tests", "emulated_ft232"));
 pkg load instrument-control
 
 rounds = str2double (getenv ("BENCH_ROUNDS"));
@@ -21,18 +23,6 @@ round_trips = str2double (getenv ("BENCH_ROUND_TRIPS"));
 echoes = str2double (getenv ("BENCH_ECHOES"));
 out = fopen (getenv ("BENCH_OUT"), "w");
 payload = uint8 (mod ((0:65535) * 7 + floor ((0:65535) / 256), 256));
-
-function ok = tty_becomes (present, seconds)
-  for i = 1:(seconds * 10)
-    [~, err] = stat ("/dev/ttyUSB0");
-    if ((err == 0) == present)
-      ok = true;
-      return;
-    endif
-    pause (0.1);
-  endfor
-  ok = false;
-endfunction
 
 function bad (what)
   fprintf (stderr, "emulated_echo: %s\n", what);

@@ -1,0 +1,4 @@
+function say(out, varargin)
+  % A line of a benchmark report, to the file `out`.
+  fprintf(out, varargin{:});
+end
