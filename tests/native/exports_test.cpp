@@ -14,34 +14,11 @@
 #include "../../attach/ft_types.h"
 #include "../../fifoattach/d3xx.h"
 #include "../../simdriver/sim_control.h"
+#include "check.h"
+
+using namespace check;
 
 namespace {
-
-int failures = 0;
-int passes = 0;
-
-void expect(bool ok, const std::string &what) {
-  if (ok) {
-    ++passes;
-  } else {
-    ++failures;
-    std::fprintf(stderr, "FAIL %s\n", what.c_str());
-  }
-}
-
-template <class T>
-void expect_eq(const T &actual, const T &expected, const std::string &what) {
-  expect(actual == expected, what);
-}
-
-void expect_text(const std::string &actual, const std::string &expected,
-                 const std::string &what) {
-  if (actual != expected) {
-    std::fprintf(stderr, "  expected: [%s]\n  actual:   [%s]\n", expected.c_str(),
-                 actual.c_str());
-  }
-  expect(actual == expected, what);
-}
 
 void *open_or_die(const std::string &path) {
   void *handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -50,16 +27,6 @@ void *open_or_die(const std::string &path) {
     std::exit(2);
   }
   return handle;
-}
-
-template <class Fn>
-Fn symbol(void *library, const char *name) {
-  void *address = dlsym(library, name);
-  if (address == nullptr) {
-    std::fprintf(stderr, "missing symbol %s\n", name);
-    std::exit(2);
-  }
-  return reinterpret_cast<Fn>(address);
 }
 
 // Captures what the process writes to its standard output meanwhile.
@@ -270,6 +237,5 @@ int main(int argc, char **argv) {
   }
   uart_exports(argv[1]);
   fifo_exports(argv[1]);
-  std::printf("%d passed, %d failed\n", passes, failures);
-  return failures == 0 ? 0 : 1;
+  return report();
 }

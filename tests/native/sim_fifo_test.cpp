@@ -13,48 +13,11 @@
 
 #include "../../fifoattach/d3xx.h"
 #include "../../simdriver/sim_fifo_control.h"
+#include "check.h"
+
+using namespace check;
 
 namespace {
-
-int failures = 0;
-int passes = 0;
-
-void expect(bool ok, const std::string &what) {
-  if (ok) {
-    ++passes;
-  } else {
-    ++failures;
-    std::fprintf(stderr, "FAIL %s\n", what.c_str());
-  }
-}
-
-template <class T>
-void expect_eq(const T &actual, const T &expected, const std::string &what) {
-  if (!(actual == expected)) {
-    std::fprintf(stderr, "  expected: %s\n  actual:   %s\n", std::to_string(expected).c_str(),
-                 std::to_string(actual).c_str());
-  }
-  expect(actual == expected, what);
-}
-
-void expect_text(const std::string &actual, const std::string &expected,
-                 const std::string &what) {
-  if (actual != expected) {
-    std::fprintf(stderr, "  expected: [%s]\n  actual:   [%s]\n", expected.c_str(),
-                 actual.c_str());
-  }
-  expect(actual == expected, what);
-}
-
-template <class Fn>
-void bind(void *library, const char *name, Fn &slot) {
-  void *address = dlsym(library, name);
-  if (address == nullptr) {
-    std::fprintf(stderr, "missing symbol %s\n", name);
-    std::exit(2);
-  }
-  slot = reinterpret_cast<Fn>(address);
-}
 
 // The library's driver and control functions.
 struct Lib {
@@ -638,6 +601,5 @@ int main(int argc, char **argv) {
   rate_limit();
   unplug_and_removal();
   reset_forgets();
-  std::printf("%d passed, %d failed\n", passes, failures);
-  return failures == 0 ? 0 : 1;
+  return report();
 }

@@ -17,61 +17,20 @@
 
 #include "../../simdriver/sim_line_control.h"
 #include "../../uartattach/d2xx.h"
+#include "check.h"
+
+using namespace check;
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr DWORD kTransmitBuffer = 512;
 
-int failures = 0;
-int passes = 0;
-
-void expect(bool ok, const std::string &what) {
-  if (ok) {
-    ++passes;
-  } else {
-    ++failures;
-    std::fprintf(stderr, "FAIL %s\n", what.c_str());
-  }
-}
-
-void expect_eq(long long actual, long long expected, const std::string &what) {
-  if (actual != expected) {
-    std::fprintf(stderr, "  expected %lld, got %lld\n", expected, actual);
-  }
-  expect(actual == expected, what);
-}
-
-void expect_text(const std::string &actual, const std::string &expected,
-                 const std::string &what) {
-  if (actual != expected) {
-    std::fprintf(stderr, "  expected: [%s]\n  actual:   [%s]\n", expected.c_str(),
-                 actual.c_str());
-  }
-  expect(actual == expected, what);
-}
-
-void expect_within(double actual, double low, double high, const std::string &what) {
-  if (actual < low || actual > high) {
-    std::fprintf(stderr, "  %g is outside [%g, %g]\n", actual, low, high);
-  }
-  expect(actual >= low && actual <= high, what);
-}
-
 template <class F>
 double seconds(F &&f) {
   const Clock::time_point start = Clock::now();
   f();
   return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-void *symbol(void *library, const char *name) {
-  void *address = dlsym(library, name);
-  if (address == nullptr) {
-    std::fprintf(stderr, "missing symbol %s\n", name);
-    std::exit(2);
-  }
-  return address;
 }
 
 // libd2xx_sim.so, bound by name, with one device "Dev A" at index 0.
@@ -668,6 +627,5 @@ int main(int argc, char **argv) {
   purge(d);
   flow_control(d);
   modem_status(d);
-  std::printf("%d passed, %d failed\n", passes, failures);
-  return failures == 0 ? 0 : 1;
+  return report();
 }
