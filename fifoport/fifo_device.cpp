@@ -22,25 +22,9 @@ constexpr ULONG kChunk = 1 << 20;
 // while the far end sends nothing.
 constexpr ULONG kSliceMs = 200;
 
-const d3xx::Api &attach_api() {
-  const char *why = "";
-  const d3xx::Api *api = hub_for(Kind::Fifo).d3xx(D3XX_LIBRARY, &why);
-  if (api == nullptr) raise(Kind::Fifo, "driverUnavailable", "%s", why);
-  return *api;
-}
-
-const d3xx::PipeApi &pipe_api() {
-  static const d3xx::PipeApi *api = nullptr;
-  if (api != nullptr) return *api;
-  const char *why = "";
-  api = hub_for(Kind::Fifo).d3xx_pipes(D3XX_LIBRARY, &why);
-  if (api == nullptr) raise(Kind::Fifo, "driverUnavailable", "%s", why);
-  return *api;
-}
-
 void require_driver() {
-  attach_api();
-  pipe_api();
+  d3xx_api();
+  d3xx_pipes();
 }
 
 UCHAR out_pipe(const Port &port) {
@@ -71,7 +55,7 @@ FT_STATUS apply_timeout(Port &port, const char **function) {
   *function = "FT_SetPipeTimeout";
   const double ms = port.settings.timeout * 1000;
   const ULONG value = std::isinf(ms) ? 0 : static_cast<ULONG>(std::clamp(ms, 1.0, 4294967295.0));
-  const d3xx::PipeApi &api = pipe_api();
+  const d3xx::PipeApi &api = d3xx_pipes();
   FT_STATUS status = api.FT_SetPipeTimeout(port.handle(), out_pipe(port), value);
   if (status == FT_OK) status = api.FT_SetPipeTimeout(port.handle(), in_pipe(port), value);
   return status;
@@ -91,7 +75,7 @@ const Setting kSettings[] = {
 void abort_if_needed(Port &port, bool in) {
   bool &needed = in ? port.in_needs_abort : port.out_needs_abort;
   if (!needed) return;
-  const FT_STATUS status = pipe_api().FT_AbortPipe(port.handle(), in ? in_pipe(port) : out_pipe(port));
+  const FT_STATUS status = d3xx_pipes().FT_AbortPipe(port.handle(), in ? in_pipe(port) : out_pipe(port));
   if (status != FT_OK) driver_error(Kind::Fifo, "FT_AbortPipe", status);
   needed = false;
 }
@@ -99,7 +83,7 @@ void abort_if_needed(Port &port, bool in) {
 using PipeCall = FT_STATUS (*)(FT_HANDLE, UCHAR, UCHAR *, ULONG, ULONG *, DWORD);
 
 void transfer(Port &port, Transfer &t, const Deadline &deadline, bool in) {
-  const d3xx::PipeApi &api = pipe_api();
+  const d3xx::PipeApi &api = d3xx_pipes();
   const PipeCall call = in ? api.FT_ReadPipe : api.FT_WritePipe;
   const char *name = in ? "FT_ReadPipe" : "FT_WritePipe";
   const UCHAR pipe = in ? in_pipe(port) : out_pipe(port);
@@ -144,7 +128,7 @@ void flush(Port &port, const mxArray *which) {
     raise(Kind::Fifo, "invalidValue", "flush drops what was received: flush(f) or flush(f, \"input\")");
   }
   abort_if_needed(port, true);
-  const FT_STATUS status = pipe_api().FT_FlushPipe(port.handle(), in_pipe(port));
+  const FT_STATUS status = d3xx_pipes().FT_FlushPipe(port.handle(), in_pipe(port));
   if (status != FT_OK) driver_error(Kind::Fifo, "FT_FlushPipe", status);
   port.held.clear();
 }
@@ -207,7 +191,7 @@ mxArray *integer(T value, mxClassID cls) {
 void configuration(Port &port, int, mxArray *plhs[], int, const mxArray *[]) {
   d3xx::FT_60XCONFIGURATION c;
   std::memset(&c, 0, sizeof c);
-  const FT_STATUS status = attach_api().FT_GetChipConfiguration(port.handle(), &c);
+  const FT_STATUS status = d3xx_api().FT_GetChipConfiguration(port.handle(), &c);
   if (status != FT_OK) driver_error(Kind::Fifo, "FT_GetChipConfiguration", status);
   const char *fields[] = {"VendorID", "ProductID", "StringDescriptors", "bInterval",
                           "PowerAttributes", "PowerConsumption", "Reserved2", "FIFOClock",
@@ -255,7 +239,7 @@ bool listed_open(const d3xx::FT_DEVICE_LIST_INFO_NODE &node) {
   return (node.Flags & 1) != 0 || node.ftHandle != nullptr;
 }
 
-std::vector<Listed> list() { return read_list(Kind::Fifo, attach_api(), listed_open); }
+std::vector<Listed> list() { return read_list(Kind::Fifo, d3xx_api(), listed_open); }
 
 const Device kDevice = {
     Kind::Fifo, 5.0, kSettings, std::size(kSettings), nullptr, require_driver,

@@ -73,10 +73,18 @@ namespace {
   __builtin_unreachable();
 }
 
-void format(char *out, std::size_t size, Kind kind, const char *format,
-            va_list args) {
-  const int used = std::snprintf(out, size, "%s: ", name_of(kind));
-  std::vsnprintf(out + used, size - static_cast<std::size_t>(used), format, args);
+// "<name>:<id>" and "<name>: <message>", as errors and warnings carry them.
+struct Composed {
+  char id[64];
+  char message[2048];
+};
+
+void compose(Composed &out, Kind kind, const char *id, const char *format,
+             va_list args) {
+  std::snprintf(out.id, sizeof out.id, "%s:%s", name_of(kind), id);
+  const int used = std::snprintf(out.message, sizeof out.message, "%s: ", name_of(kind));
+  std::vsnprintf(out.message + used, sizeof out.message - static_cast<std::size_t>(used),
+                 format, args);
 }
 
 }  // namespace
@@ -88,24 +96,22 @@ const char *attach_module(Kind kind) {
 }
 
 void raise(Kind kind, const char *id, const char *fmt, ...) {
-  char full_id[64], message[2048];
-  std::snprintf(full_id, sizeof full_id, "%s:%s", name_of(kind), id);
+  Composed text;
   va_list args;
   va_start(args, fmt);
-  format(message, sizeof message, kind, fmt, args);
+  compose(text, kind, id, fmt, args);
   va_end(args);
-  raise_text(full_id, message);
+  raise_text(text.id, text.message);
 }
 
 void warn(Kind kind, const char *id, const char *fmt, ...) {
-  char full_id[64], message[1024];
-  std::snprintf(full_id, sizeof full_id, "%s:%s", name_of(kind), id);
+  Composed text;
   va_list args;
   va_start(args, fmt);
-  format(message, sizeof message, kind, fmt, args);
+  compose(text, kind, id, fmt, args);
   va_end(args);
-  mxArray *in[3] = {mxCreateString(full_id), mxCreateString("%s"),
-                    mxCreateString(message)};
+  mxArray *in[3] = {mxCreateString(text.id), mxCreateString("%s"),
+                    mxCreateString(text.message)};
   mexCallMATLAB(0, nullptr, 3, in, "warning");
   for (mxArray *a : in) mxDestroyArray(a);
 }
@@ -241,6 +247,28 @@ const hub::Api &hub_for(Kind kind) {
   if (api == nullptr) raise(kind, "driverUnavailable", "%s", why);
   return *api;
 }
+
+namespace {
+
+// Asks the hub once for one table of driver functions (which it keeps for
+// good); a failed binding is asked again on the next call.
+template <class Table>
+const Table &bound(Kind kind, const Table *(*const hub::Api::*which)(const char *, const char **)) {
+  static const Table *table = nullptr;
+  if (table != nullptr) return *table;
+  const char *library = kind == Kind::Uart ? D2XX_LIBRARY : D3XX_LIBRARY;
+  const char *why = "";
+  table = (hub_for(kind).*which)(library, &why);
+  if (table == nullptr) raise(kind, "driverUnavailable", "%s", why);
+  return *table;
+}
+
+}  // namespace
+
+const d2xx::Api &d2xx_api() { return bound(Kind::Uart, &hub::Api::d2xx); }
+const d2xx::DataApi &d2xx_data() { return bound(Kind::Uart, &hub::Api::d2xx_data); }
+const d3xx::Api &d3xx_api() { return bound(Kind::Fifo, &hub::Api::d3xx); }
+const d3xx::PipeApi &d3xx_pipes() { return bound(Kind::Fifo, &hub::Api::d3xx_pipes); }
 
 void answer_interrupt() {
 #ifndef MATLAB_MEX_FILE

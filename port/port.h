@@ -131,6 +131,12 @@ void close_handle(const Port &port);
 
 // The bound driver hub, or raises <name>:driverUnavailable.
 const hub::Api &hub_for(Kind kind);
+// Each driver's functions through the hub, bound once; each raises
+// uartport:/fifoport:driverUnavailable naming what is missing.
+const d2xx::Api &d2xx_api();
+const d2xx::DataApi &d2xx_data();
+const d3xx::Api &d3xx_api();
+const d3xx::PipeApi &d3xx_pipes();
 
 // Octave answers Ctrl-C here: it raises the interrupt as an exception.
 void answer_interrupt();

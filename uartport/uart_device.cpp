@@ -23,25 +23,9 @@ const char *const kFlows[] = {"none", "hardware", "software"};
 const USHORT kFlowModes[] = {d2xx::FT_FLOW_NONE, d2xx::FT_FLOW_RTS_CTS,
                              d2xx::FT_FLOW_XON_XOFF};
 
-const d2xx::Api &attach_api() {
-  const char *why = "";
-  const d2xx::Api *api = hub_for(Kind::Uart).d2xx(D2XX_LIBRARY, &why);
-  if (api == nullptr) raise(Kind::Uart, "driverUnavailable", "%s", why);
-  return *api;
-}
-
-const d2xx::DataApi &data_api() {
-  static const d2xx::DataApi *api = nullptr;
-  if (api != nullptr) return *api;
-  const char *why = "";
-  api = hub_for(Kind::Uart).d2xx_data(D2XX_LIBRARY, &why);
-  if (api == nullptr) raise(Kind::Uart, "driverUnavailable", "%s", why);
-  return *api;
-}
-
 void require_driver() {
-  attach_api();
-  data_api();
+  d2xx_api();
+  d2xx_data();
 }
 
 void check(const char *function, FT_STATUS status) {
@@ -103,14 +87,14 @@ bool parse_flow(const mxArray *value, Settings &s, const char **why) {
 
 FT_STATUS apply_baud(Port &port, const char **function) {
   *function = "FT_SetBaudRate";
-  return attach_api().FT_SetBaudRate(port.handle(),
+  return d2xx_api().FT_SetBaudRate(port.handle(),
                                      static_cast<ULONG>(port.settings.line.baud_rate));
 }
 
 FT_STATUS apply_characteristics(Port &port, const char **function) {
   *function = "FT_SetDataCharacteristics";
   const LineSettings &l = port.settings.line;
-  return attach_api().FT_SetDataCharacteristics(
+  return d2xx_api().FT_SetDataCharacteristics(
       port.handle(), static_cast<UCHAR>(l.data_bits),
       l.stop_bits == 1 ? d2xx::FT_STOP_BITS_1 : d2xx::FT_STOP_BITS_2,
       static_cast<UCHAR>(l.parity));  // parity codes follow kParities' order
@@ -118,7 +102,7 @@ FT_STATUS apply_characteristics(Port &port, const char **function) {
 
 FT_STATUS apply_flow(Port &port, const char **function) {
   *function = "FT_SetFlowControl";
-  return data_api().FT_SetFlowControl(port.handle(), kFlowModes[port.settings.line.flow],
+  return d2xx_data().FT_SetFlowControl(port.handle(), kFlowModes[port.settings.line.flow],
                                       d2xx::FT_XON, d2xx::FT_XOFF);
 }
 
@@ -147,7 +131,7 @@ const Setting kSettings[] = {
 // only when that changes.
 void wait_at_most(Port &port, ULONG ms) {
   if (port.slice_ms == ms) return;
-  check("FT_SetTimeouts", data_api().FT_SetTimeouts(port.handle(), ms, ms));
+  check("FT_SetTimeouts", d2xx_data().FT_SetTimeouts(port.handle(), ms, ms));
   port.slice_ms = ms;
 }
 
@@ -158,14 +142,14 @@ void start(Port &port) {
 
 DWORD queued(Port &port) {
   DWORD rx = 0;
-  check("FT_GetQueueStatus", data_api().FT_GetQueueStatus(port.handle(), &rx));
+  check("FT_GetQueueStatus", d2xx_data().FT_GetQueueStatus(port.handle(), &rx));
   return rx;
 }
 
 DWORD read_into(Port &port, std::uint8_t *out, std::size_t size) {
   DWORD got = 0;
   const DWORD ask = static_cast<DWORD>(std::min<std::size_t>(size, 0xFFFFFFFFu));
-  check("FT_Read", data_api().FT_Read(port.handle(), out, ask, &got));
+  check("FT_Read", d2xx_data().FT_Read(port.handle(), out, ask, &got));
   return std::min<DWORD>(got, ask);
 }
 
@@ -197,7 +181,7 @@ void send(Port &port, Transfer &t, const Deadline &deadline) {
     DWORD written = 0;
     const DWORD ask =
         static_cast<DWORD>(std::min<std::size_t>(t.size - t.done, 0xFFFFFFFFu));
-    check("FT_Write", data_api().FT_Write(port.handle(), t.bytes + t.done, ask, &written));
+    check("FT_Write", d2xx_data().FT_Write(port.handle(), t.bytes + t.done, ask, &written));
     written = std::min(written, ask);
     t.done += written;
     port.written += written;
@@ -214,7 +198,7 @@ void flush(Port &port, const mxArray *which) {
     else if (text_is(which, "output")) mask = d2xx::FT_PURGE_TX;
     else raise(Kind::Uart, "invalidValue", "flush takes \"input\" or \"output\"");
   }
-  check("FT_Purge", data_api().FT_Purge(port.handle(), mask));
+  check("FT_Purge", d2xx_data().FT_Purge(port.handle(), mask));
   if ((mask & d2xx::FT_PURGE_RX) != 0) port.held.clear();
 }
 
@@ -239,7 +223,7 @@ void hold_more(Port &port, std::size_t size) {
   std::uint8_t *room = port.held.reserve_back(size);
   DWORD got = 0;
   const FT_STATUS status =
-      data_api().FT_Read(port.handle(), room, static_cast<DWORD>(size), &got);
+      d2xx_data().FT_Read(port.handle(), room, static_cast<DWORD>(size), &got);
   port.held.commit_back(status == FT_OK ? std::min<std::size_t>(got, size) : 0);
   check("FT_Read", status);
 }
@@ -335,7 +319,7 @@ void terminator(Port &port, int, mxArray *plhs[], int nrhs, const mxArray *prhs[
 // ftdiport_io('pins', OBJECT): the modem input pins.
 void pins(Port &port, int, mxArray *plhs[], int, const mxArray *[]) {
   ULONG status = 0;
-  check("FT_GetModemStatus", data_api().FT_GetModemStatus(port.handle(), &status));
+  check("FT_GetModemStatus", d2xx_data().FT_GetModemStatus(port.handle(), &status));
   const char *fields[] = {"ClearToSend", "DataSetReady", "CarrierDetect", "RingIndicator"};
   const ULONG bits[] = {d2xx::FT_MODEM_CTS, d2xx::FT_MODEM_DSR, d2xx::FT_MODEM_DCD,
                         d2xx::FT_MODEM_RI};
@@ -357,13 +341,13 @@ bool flag_of(const mxArray *value) {
 // ftdiport_io('rts' | 'dtr', OBJECT, TF): sets an output pin.
 void rts(Port &port, int, mxArray *[], int nrhs, const mxArray *prhs[]) {
   const bool on = flag_of(nrhs > 2 ? prhs[2] : nullptr);
-  const d2xx::DataApi &api = data_api();
+  const d2xx::DataApi &api = d2xx_data();
   check(on ? "FT_SetRts" : "FT_ClrRts", (on ? api.FT_SetRts : api.FT_ClrRts)(port.handle()));
 }
 
 void dtr(Port &port, int, mxArray *[], int nrhs, const mxArray *prhs[]) {
   const bool on = flag_of(nrhs > 2 ? prhs[2] : nullptr);
-  const d2xx::DataApi &api = data_api();
+  const d2xx::DataApi &api = d2xx_data();
   check(on ? "FT_SetDtr" : "FT_ClrDtr", (on ? api.FT_SetDtr : api.FT_ClrDtr)(port.handle()));
 }
 
@@ -376,7 +360,7 @@ bool listed_open(const d2xx::FT_DEVICE_LIST_INFO_NODE &node) {
   return (node.Flags & d2xx::FT_FLAGS_OPENED) != 0;
 }
 
-std::vector<Listed> list() { return read_list(Kind::Uart, attach_api(), listed_open); }
+std::vector<Listed> list() { return read_list(Kind::Uart, d2xx_api(), listed_open); }
 
 const Device kDevice = {
     Kind::Uart, 10.0, kSettings, std::size(kSettings), "BaudRate", require_driver,
